@@ -1,0 +1,59 @@
+// Pixmap: the engine's one raster image: 32-bit pixels (bytes red, green, blue,
+// alpha in memory), an optional signed 32-bit z plane, one row table for both.
+// Also the rectangle clear, the clipped copy/alpha blit and the blend table.
+#pragma once
+
+#include <cstdint>
+
+enum : uint32_t {
+    PIXMAP_ZBUFFER = 1,  // the Pixmap has a z plane
+    PIXMAP_CLEAR = 2,    // initialise: pixels opaque black, z to PIXMAP_Z_FAR
+    PIXMAP_ALPHA = 4,    // as a blit source, blend by per-pixel alpha
+};
+
+constexpr int32_t PIXMAP_Z_FAR = 0x7FFFFFFF;  // empty z: farther than anything
+
+struct Pixmap {
+    int32_t width;
+    int32_t height;
+    uint32_t flags;     // creation flags, unchanged
+    int32_t* rows;      // rows[y] = y * width, index of row y in both planes
+    int32_t* zbuffer;   // width * height depths, or null without PIXMAP_ZBUFFER
+    uint32_t* pixels;   // width * height pixels, rows top to bottom, back to back
+    uint32_t reserved;  // 0, unused
+};
+
+// Counters of out-of-range single-pixel accesses, over all Pixmaps, never reset.
+extern int set_p_misses;
+extern int set_z_misses;
+extern int get_p_misses;
+extern int get_z_misses;
+
+// (a * c + 127) / 255 at index a * 256 + c: alpha-scaled channel values.
+extern const int32_t blend_table[65536];
+
+// New Pixmap or null (error 1). Sizes <= 0 or whose byte count overflows are refused.
+Pixmap* pixmap_create(int32_t width, int32_t height, uint32_t flags);
+// Releases the row table, the z plane, the pixel plane and the header. Null is ignored.
+void pixmap_destroy(Pixmap* pixmap);
+
+// Checked single-pixel access: outside stores nothing / returns 0 and counts a miss.
+void pixmap_set_pixel(Pixmap* pixmap, int32_t x, int32_t y, uint32_t value);
+void pixmap_set_z(Pixmap* pixmap, int32_t x, int32_t y, int32_t z);
+uint32_t pixmap_get_pixel(const Pixmap* pixmap, int32_t x, int32_t y);
+int32_t pixmap_get_z(const Pixmap* pixmap, int32_t x, int32_t y);
+
+// Diagnostic dumps to standard output.
+void pixmap_dump(const Pixmap* pixmap);
+void pixmap_dump_misses();
+
+// Message for the last error; resets the code to 0.
+const char* pixmap_error_string();
+
+// Clears the clipped rectangle's z values (if any) to PIXMAP_Z_FAR, then its pixels to colour.
+void pixmap_clear_rect(Pixmap* pixmap, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour);
+// Copies (or, for a PIXMAP_ALPHA source, blends) the clipped w x h rectangle at
+// (sx, sy) of src to (dx, dy) of dst. Overlapping rectangles in one Pixmap copy
+// as memmove would.
+void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy,
+                 int32_t w, int32_t h);

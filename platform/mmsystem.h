@@ -1,0 +1,40 @@
+// The Windows multimedia timer, as the sync clock uses it: a periodic callback
+// every uDelay ms. SDL host: its own thread with absolute deadlines (no drift).
+// Headless host: fired from the virtual clock, in order, on the advancing thread.
+#pragma once
+
+#include "platform/windef.h"
+
+typedef void(CALLBACK* LPTIMECALLBACK)(UINT uTimerID, UINT uMsg, DWORD_PTR dwUser, DWORD_PTR dw1,
+                                       DWORD_PTR dw2);
+
+typedef struct timecaps_tag {
+    UINT wPeriodMin;
+    UINT wPeriodMax;
+} TIMECAPS, *LPTIMECAPS;
+
+typedef struct mmtime_tag {
+    UINT wType;
+    union {
+        DWORD ms;
+        DWORD sample;
+        DWORD cb;
+        DWORD ticks;
+    } u;
+} MMTIME, *LPMMTIME;
+
+#define TIMERR_NOERROR 0
+#define TIMERR_NOCANDO 97
+#define TIMERR_STRUCT 129
+#define TIME_ONESHOT 0x0000
+#define TIME_PERIODIC 0x0001
+#define TIME_CALLBACK_FUNCTION 0x0000
+#define TIME_MS 0x0001
+#define MMSYSERR_NOERROR 0
+#define MMSYSERR_INVALPARAM 11
+
+MMRESULT WINAPI timeSetEvent(UINT uDelay, UINT uResolution, LPTIMECALLBACK lpTimeProc, DWORD_PTR dwUser,
+                             UINT fuEvent);  // timer id, or 0 on failure
+MMRESULT WINAPI timeKillEvent(UINT uTimerID);  // waits for a running callback to finish
+MMRESULT WINAPI timeGetSystemTime(LPMMTIME pmmt, UINT cbmmt);
+MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS ptc, UINT cbtc);
