@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -225,6 +227,22 @@ TEST(Gmem, CopyAndFillOperations)
     uint32_t w[77] = {};
     EXPECT_EQ(gmem_copy32(w, z, 77), 1);
     EXPECT_EQ(std::memcmp(w, z, sizeof z), 0);
+    for (uint32_t n : {1u, 3u, 4u, 15u, 16u, 17u, 33u}) {  // every tail length of the wide fill
+        std::vector<uint32_t> f(n + 2, 5);
+        gmem_fill32(f.data() + 1, 0xCAFEF00D, n);
+        EXPECT_EQ(f[0], 5u);
+        EXPECT_EQ(f[n + 1], 5u);
+        EXPECT_EQ(std::count(f.begin(), f.end(), 0xCAFEF00Du), std::ptrdiff_t(n));
+    }
+
+    // Overlapping 32-bit copies run first to last: downwards they shift, and
+    // upwards the first words repeat.
+    uint32_t down[6] = {1, 2, 3, 4, 5, 6}, up[6] = {1, 2, 3, 4, 5, 6};
+    gmem_copy32(down, down + 1, 5);
+    gmem_copy32(up + 2, up, 4);
+    EXPECT_EQ(std::vector<uint32_t>(down, down + 6), (std::vector<uint32_t>{2, 3, 4, 5, 6, 6}));
+    EXPECT_EQ(std::vector<uint32_t>(up, up + 6), (std::vector<uint32_t>{1, 2, 1, 2, 1, 2}));
+
     EXPECT_EQ(gmem_copy(bytes, "abcdefgh", 8), 1);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 8), "abcdefgh");
 }
