@@ -98,6 +98,11 @@ TEST_F(GioFiles, MissingFileAndNullArguments)
     EXPECT_EQ(gio_read_file(path("missing.bin").c_str(), nullptr), nullptr);
     EXPECT_EQ(gio_exists(path("missing.bin").c_str()), 0);
 
+    // A folder is not a file, on any system.
+    EXPECT_EQ(gio_open(dir.string().c_str(), "rb"), nullptr);
+    EXPECT_EQ(gio_exists(dir.string().c_str()), 0);
+    EXPECT_EQ(gio_read_file(dir.string().c_str(), nullptr), nullptr);
+
     EXPECT_EQ(gio_open(nullptr, "rb"), nullptr);
     EXPECT_EQ(gio_close(nullptr), 0);
     EXPECT_EQ(gio_tell(nullptr), -1);
@@ -277,6 +282,19 @@ TEST_F(GioFiles, WholeFileEmptyTakesTheGrowingPath)
     EXPECT_EQ(size, 0);
     EXPECT_EQ(live_bytes() - before, 1024 + 16);
     EXPECT_EQ(gmem_free(block), 1);
+}
+
+TEST_F(GioFiles, WholeFileGrowingPathOnTheFileDevice)
+{
+    // Files of the process file system report no size: the growing path reads them.
+    const char* name = "/proc/self/maps";
+    if (!fs::exists(name)) GTEST_SKIP() << "no /proc";
+    int32_t size = -1;
+    char* block = static_cast<char*>(gio_read_file(name, &size));
+    ASSERT_NE(block, nullptr);
+    EXPECT_GT(size, 1024);  // more than the first block: it had to grow
+    EXPECT_NE(std::string(block, size_t(size)).find("gio_test"), std::string::npos);
+    gmem_free(block);
 }
 
 TEST_F(GioFiles, WholeFileGrowingPathOnADeviceWithoutSizes)
