@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -233,18 +234,20 @@ TEST(Keyframe, TcbMatchesKochanekBartels)
         int n = 3 + round % 6;
         std::vector<KbKey> keys;
         double t = value(rng);
+        for (int i = 0; i < n; i++, t += gap(rng)) {
+            // Values and times that floats hold exactly, so both sides start from the same keys.
+            keys.push_back(KbKey{static_cast<float>(t), static_cast<float>(shape(rng)), static_cast<float>(shape(rng)),
+                                 static_cast<float>(shape(rng)), static_cast<float>(value(rng))});
+        }
+        // Added in a shuffled order: insertion sorts them.
+        std::vector<KbKey> shuffled = keys;
+        std::shuffle(shuffled.begin(), shuffled.end(), rng);
         keyframe* track = keyframe_create(KEYFRAME_TYPE_ENVELOPE, 1);
         track->algorithm = KEYFRAME_ALGO_TCB;
-        for (int i = 0; i < n; i++) {
-            // Values and times that floats hold exactly, so both sides start from the same keys.
-            KbKey k{static_cast<float>(t), static_cast<float>(shape(rng)), static_cast<float>(shape(rng)),
-                    static_cast<float>(shape(rng)), static_cast<float>(value(rng))};
-            keys.push_back(k);
+        for (const KbKey& k : shuffled) {
             float v = static_cast<float>(k.value);
-            // Added in a shuffled order: insertion sorts them.
             keyframe_add_key(track, static_cast<float>(k.time), static_cast<float>(k.tension),
                              static_cast<float>(k.continuity), static_cast<float>(k.bias), &v);
-            t += gap(rng);
         }
         ASSERT_TRUE(keyframe_prepare(track));
         keyframe* raw = keyframe_create(KEYFRAME_TYPE_ENVELOPE, 1);
