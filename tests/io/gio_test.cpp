@@ -74,7 +74,9 @@ int32_t memory_read(GioStream*, void* buffer, int32_t bytes)
 int32_t memory_write(GioStream*, const void*, int32_t) { return 0; }
 intptr_t memory_control(GioStream*, intptr_t command)
 {
-    return command == GIO_CTL_SIZE ? 0 : command;
+    if (command == GIO_CTL_SIZE) return 0;      // cannot tell
+    if (command == GIO_CTL_SETPOS) return -1;   // cannot be positioned
+    return command;
 }
 int32_t memory_extra(int32_t value) { return value * 2; }
 
@@ -324,6 +326,8 @@ TEST_F(GioFiles, WholeFileGrowingPathOnADeviceWithoutSizes)
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->device, &memory_device);
     EXPECT_EQ(s->flags, 0u);
+    EXPECT_EQ(gio_set_position(s, 3), 0);  // the device refused the command
+    EXPECT_STREQ(gio_error_string(), "[GIO] File not open");
     gio_close(s);
 
     EXPECT_EQ(device_remove(&memory_device), 1);
