@@ -466,6 +466,26 @@ TEST(FixedZbufferScene, TubeAndFlatTrianglesThroughThePipeline) {
     p->vertex[2] = {60, -80, -100};
     frustum_draw_tpoly(s->view, p);
 
+    // An outlined triangle (anti-aliased additive lines) at the upper left,
+    // in front of everything.
+    // Screen corners about (30, 30), (110, 40), (50, 100).
+    const std::vector<uint32_t> before(s->screen->pixels, s->screen->pixels + 320 * 240);
+    p->flags = TPOLY_WIRE | TPOLY_EDGE01 | TPOLY_EDGE12 | TPOLY_EDGE20;
+    p->colour = 0x00FFFFFFu;
+    p->vertex[0] = {-81.25f, 56.25f, -150};
+    p->vertex[1] = {-31.25f, 50, -150};
+    p->vertex[2] = {-68.75f, 12.5f, -150};
+    frustum_draw_tpoly(s->view, p);
+    int changed = 0, stray = 0;
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            if (s->screen->pixels[y * 320 + x] == before[y * 320 + x]) continue;
+            changed++;
+            stray += x < 28 || x > 112 || y < 28 || y > 102;
+        }
+    EXPECT_GT(changed, 200);  // about 230 line steps
+    EXPECT_EQ(stray, 0);
+
     std::filesystem::create_directories(TAVIK_BINARY_DIR "/test_output");
     const std::string path = TAVIK_BINARY_DIR "/test_output/pipeline_scene.png";
     EXPECT_TRUE(write_png(path, s->screen));
