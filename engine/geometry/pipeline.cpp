@@ -55,6 +55,14 @@ int clip_edge(const vector* n, float* a, float* b, int stride) {
 }
 
 int clip_polygon(const vector* n, float* out, const float* in, int count, int stride) {
+    // Wholly inside (every vertex strictly): every edge would emit its start
+    // unchanged, so the polygon passes as it is.
+    bool inside = true;
+    for (int j = 0; j < count && inside; j++) inside = clip_dot(n, in + j * stride) < 0.0f;
+    if (inside) {
+        std::memcpy(out, in, (size_t)count * stride * sizeof(float));
+        return count;
+    }
     int written = 0;
     float a[FRUSTUM_MAX_STRIDE], b[FRUSTUM_MAX_STRIDE];
     for (int j = 0; j < count; j++) {
