@@ -441,6 +441,35 @@ TEST(FixedZbufferSafety, ClippingKeepsThePixelsInsideTheTarget) {
     EXPECT_TRUE(small.guards_intact());
 }
 
+// Random view-space triangles through the whole pipeline, many crossing the
+// side planes or passing beside and behind the eye: still nothing outside.
+TEST(FixedZbufferSafety, PipelineOutputStaysInsideTheTarget) {
+    GuardedPixmap t(64, 48);
+    CoordTexture tex;
+    frustum* view = frustum_create(0, &t.pm, 64, 48, 100);
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(raster_select(RASTER_FLAGS_FIXED_ZBUFFER), 1);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> xy(-300.0f, 300.0f), z(-250.0f, 400.0f), uv(-500, 500);
+    int drawn = 0;
+    for (int n = 0; n < 20000; n++) {
+        tpoly tri = make_triangle(n % 3 ? TPOLY_TEXTURED : TPOLY_FLAT, {}, {}, {});
+        tri.texturemap = &tex.pm;
+        tri.flags |= TPOLY_TWO_SIDED;
+        for (auto& v : tri.vertex) v = {xy(rng), xy(rng), z(rng)};
+        if (n % 7 == 0) tri.vertex[0] = {0, 0, -100};  // a corner exactly at the eye
+        for (float& f : tri.uv) f = uv(rng);
+        frustum_draw_tpoly(view, &tri);
+        if (n % 500 == 0) {
+            drawn += t.count_not(BLACK) > 0;
+            t.clear();
+        }
+    }
+    EXPECT_TRUE(t.guards_intact());
+    EXPECT_GT(drawn, 20);
+    frustum_destroy(view);
+}
+
 // ---- the picture -----------------------------------------------------------------
 
 TEST(FixedZbufferScene, TubeAndFlatTrianglesThroughThePipeline) {
