@@ -84,8 +84,8 @@ struct keyframe_table {
 // channel count that is not positive or is absurdly large).
 keyframe* keyframe_create(int type, int channels);
 // New track with the given algorithm and count keys: key i takes times[i],
-// tensions[i], continuities[i], biases[i] (a null array means all 0) and
-// values[i * channels ...] (null means 0). Null, with nothing left over, on failure.
+// tensions[i], continuities[i], biases[i] and values[i * channels ...] (any null
+// array stands for zeros). Null, with nothing left over, on failure.
 keyframe* keyframe_create_keys(int count, int type, int algorithm, int channels,
                                const float* times, const float* tensions,
                                const float* continuities, const float* biases,
