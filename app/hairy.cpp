@@ -29,40 +29,6 @@ vector evaluate(keyframe* track, float time) {
     return v ? vector{v[0], v[1], v[2]} : vector{0, 0, 0};
 }
 
-void build_hair(int h) {
-    hairy.vertex_count = 0;
-    hairy.triangle_count = 0;
-    const vector up = {0, -1, 0};
-    for (int s = 1; s <= HAIRY_RINGS; s++) {
-        const vector ahead = evaluate(hairy.path[h], float(4 * s + 4));
-        const vector behind = evaluate(hairy.path[h], float(4 * s - 4));
-        vector d, q;
-        vec_sub(&d, &ahead, &behind);
-        const vector p = evaluate(hairy.path[h], float(4 * s));
-        matrix m, frame, r;
-        mat_rotate_zyx(&m, hairy.alpha[s], hairy.beta[s], hairy.gamma[s]);
-        vec_mul_matrix(&q, &p, &m);
-        mat_frame(&frame, &d, &up);
-        mat_mul(&r, &frame, &m);
-        const int base = hairy.vertex_count;
-        for (int i = 0; i < HAIRY_SIDES; i++) {
-            vector* v = &hairy.vertex[base + i];
-            vec_mul_matrix(v, &hairy_ring[i], &r);
-            vec_add(v, v, &q);
-        }
-        if (s > 1) {
-            for (int i = 0; i < HAIRY_SIDES; i++) {
-                const int j = (i + 1) % HAIRY_SIDES;
-                int32_t* t = hairy.triangle[hairy.triangle_count++];
-                t[0] = base + i, t[1] = base + j, t[2] = base + i - HAIRY_SIDES;
-                t = hairy.triangle[hairy.triangle_count++];
-                t[0] = base + i - HAIRY_SIDES, t[1] = base + j, t[2] = base + j - HAIRY_SIDES;
-            }
-        }
-        hairy.vertex_count += HAIRY_SIDES;
-    }
-}
-
 void shade_and_draw_hair() {
     for (int k = 0; k < hairy.vertex_count; k++) {
         hairy.normal_sum[k] = {0, 0, 0};
@@ -97,6 +63,40 @@ void shade_and_draw_hair() {
 }
 
 }  // namespace
+
+void hairy_build_hair(int h) {
+    hairy.vertex_count = 0;
+    hairy.triangle_count = 0;
+    const vector up = {0, -1, 0};
+    for (int s = 1; s <= HAIRY_RINGS; s++) {
+        const vector ahead = evaluate(hairy.path[h], float(4 * s + 4));
+        const vector behind = evaluate(hairy.path[h], float(4 * s - 4));
+        vector d, q;
+        vec_sub(&d, &ahead, &behind);
+        const vector p = evaluate(hairy.path[h], float(4 * s));
+        matrix m, frame, r;
+        mat_rotate_zyx(&m, hairy.alpha[s], hairy.beta[s], hairy.gamma[s]);
+        vec_mul_matrix(&q, &p, &m);
+        mat_frame(&frame, &d, &up);
+        mat_mul(&r, &frame, &m);
+        const int base = hairy.vertex_count;
+        for (int i = 0; i < HAIRY_SIDES; i++) {
+            vector* v = &hairy.vertex[base + i];
+            vec_mul_matrix(v, &hairy_ring[i], &r);
+            vec_add(v, v, &q);
+        }
+        if (s > 1) {
+            for (int i = 0; i < HAIRY_SIDES; i++) {
+                const int j = (i + 1) % HAIRY_SIDES;
+                int32_t* t = hairy.triangle[hairy.triangle_count++];
+                t[0] = base + i, t[1] = base + j, t[2] = base + i - HAIRY_SIDES;
+                t = hairy.triangle[hairy.triangle_count++];
+                t[0] = base + i - HAIRY_SIDES, t[1] = base + j, t[2] = base + j - HAIRY_SIDES;
+            }
+        }
+        hairy.vertex_count += HAIRY_SIDES;
+    }
+}
 
 int hairy_create(Pixmap* screen) {
     hairy.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);
@@ -139,7 +139,7 @@ void hairy_draw(Pixmap* screen, const MusicPosition* position) {
     sphere_draw(screen, hairy.background_texture, hairy.background_radius, 32.0f, hairy.alpha[0], hairy.beta[0],
                 hairy.gamma[0]);
     for (int h = 0; h < HAIRY_HAIRS; h++) {
-        build_hair(h);
+        hairy_build_hair(h);
         shade_and_draw_hair();
     }
     // One step along the chains per frame, with a fixed twist per step; entry 0

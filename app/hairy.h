@@ -46,5 +46,7 @@ extern const vector hairy_ring[HAIRY_SIDES];
 // Loads "data/hairy/envmap01.jpg" and "data/hairy/envmap03.pcx" and builds the
 // four path tracks; 1, or 0 when anything cannot be made.
 int hairy_create(Pixmap* screen);
+// Rebuilds the mesh buffers for hair h (0-3) from its track and the angle chains.
+void hairy_build_hair(int h);
 // One frame; reads the position's frame_ticks.
 void hairy_draw(Pixmap* screen, const MusicPosition* position);
