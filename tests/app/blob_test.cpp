@@ -74,9 +74,10 @@ TEST(BlobTables, EveryCaseTriangulatesExactlyItsCrossingEdgesAsAConsistentSurfac
         // directions; a segment used once must run along a face of the cube.
         for (const auto& [seg, count] : directed) {
             ASSERT_EQ(count, 1) << "case " << c << " repeats segment " << seg.first << "-" << seg.second;
-            if (!directed.count({seg.second, seg.first}))
+            if (!directed.count({seg.second, seg.first})) {
                 ASSERT_TRUE(on_one_face(seg.first, seg.second))
                     << "case " << c << " leaves segment " << seg.first << "-" << seg.second << " open";
+            }
         }
         // The complement case has the same crossing edges.
         ASSERT_EQ(blob_edge_table[c], blob_edge_table[255 - c]);
