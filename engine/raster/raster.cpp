@@ -2,6 +2,8 @@
 // its capability word and sends each triangle to the slot of its drawing mode.
 #include "engine/raster/raster.h"
 
+#include <cmath>
+
 #include "engine/geometry/tpoly.h"
 
 const RasterDriver* const raster_drivers[] = {
@@ -40,6 +42,10 @@ int raster_mode_slot(uint32_t flags) {
 
 void raster_draw_triangle(tpoly* t, Pixmap* target) {
     const uint32_t flags = t->flags;
+    // A vertex at infinity or NaN (a point projected from exactly the eye) has
+    // no place on the screen: no driver is handed one.
+    for (const vector& v : t->vertex)
+        if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return;
     if (!(flags & TPOLY_TWO_SIDED)) {
         // c > 0: counter-clockwise on a y-down screen, a back face. Degenerate (0) is drawn.
         const vector* v = t->vertex;

@@ -76,15 +76,24 @@ int raster_mode_slot(uint32_t flags);
 
 // Smallest integer not below a 16.16 value taken as trunc(v * 65536.0), the
 // prestep rule every driver shares.
-// Values beyond the 16.16 range saturate instead of wrapping.
+// Values beyond the 16.16 range (and NaN) saturate instead of overflowing.
 inline int32_t ceil_fixed16(float v) {
-    double d = (double)v * 65536.0;  // 16.16, truncated below
-    int64_t f = d >= 2147483647.0 ? 2147483647 : d <= -2147483648.0 ? -2147483648LL : (int64_t)d;
+    double d = (double)v * 65536.0;  // to 16.16, truncated below
+    int64_t f = d < 2147483647.0 ? (d > -2147483648.0 ? (int64_t)d : -2147483648LL) : 2147483647LL;
     return (int32_t)((f + 0xFFFF) >> 16);
+}
+
+// Colour of a flat fill: colour, or under TPOLY_FLAT_LIGHT the opaque grey whose
+// red, green and blue bytes are the low byte of flat_intensity.
+inline uint32_t raster_flat_colour(const tpoly* t) {
+    if (!(t->flags & TPOLY_FLAT_LIGHT)) return t->colour;
+    uint32_t g = (uint32_t)t->flat_intensity & 0xFF;
+    return 0xFF000000u | g << 16 | g << 8 | g;
 }
 
 // Stores a driver's own line routine in slot 0.
 template <typename F>
 inline RasterSlot raster_line_slot(F* line) {
-    return reinterpret_cast<RasterSlot>(line);
+    // Through the generic function pointer type: a deliberate, documented cast.
+    return reinterpret_cast<RasterSlot>(reinterpret_cast<void (*)()>(line));
 }
