@@ -227,12 +227,6 @@ void float_raster_draw_wire(tpoly* triangle, Pixmap* target) {
     }
 }
 
-// The grey of a light level: red, green and blue all the level's low byte, opaque.
-static uint32_t float_raster_grey(int32_t intensity) {
-    const uint32_t g = static_cast<uint32_t>(intensity) & 0xFF;
-    return 0xFF000000u | g << 16 | g << 8 | g;
-}
-
 struct FlatRow {
     Pixmap* target;
     uint32_t colour;
@@ -248,8 +242,7 @@ static void float_flat_row(void* context, int32_t r, const FloatEdge* left, cons
 }
 
 void float_raster_draw_flat(tpoly* triangle, Pixmap* target) {
-    FlatRow context{target, triangle->colour};
-    if (triangle->flags & TPOLY_FLAT_LIGHT) context.colour = float_raster_grey(triangle->flat_intensity);
+    FlatRow context{target, raster_flat_colour(triangle)};
     FloatVertex corners[3];
     for (int k = 0; k < 3; ++k) {
         // The depths travel with the corners but flat fills neither test nor write them.
