@@ -105,6 +105,11 @@ struct ExactPixmap {
         map.pixels = pixels.get();
         map.zbuffer = zbuffer.get();
     }
+    void clear(uint32_t colour) {
+        const size_t n = static_cast<size_t>(map.width) * map.height;
+        for (size_t i = 0; i < n; ++i) pixels[i] = colour;
+    }
+    uint32_t pixel(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * map.width + x]; }
 };
 
 // A texture whose texel (u, v) is the opaque pixel with red u, green v (low
