@@ -82,7 +82,8 @@ static void safe_scan(int32_t* start, int32_t* end, const SafeCorners& c, const 
 }
 
 // Adds pixels skipped outside the target to the Pixmap's miss counter, as the
-// checked plot would have counted them one by one.
+// checked plot would have counted them one by one, saturating instead of
+// overflowing. Only pixels inside the target are handed to the checked plot.
 static void safe_count_misses(int64_t count) {
     if (count <= 0) return;
     const int64_t total = static_cast<int64_t>(set_p_misses) + count;
@@ -141,7 +142,7 @@ static void safe_draw_line(Pixmap* target, const float* p0, const float* p1, uin
         const int64_t across = (across0 + i * step) >> 8;
         const int64_t a = along0 + i;
         const int64_t px = along_x ? a : across, py = along_x ? across : a;
-        if (px < INT32_MIN || px > INT32_MAX || py < INT32_MIN || py > INT32_MAX) {
+        if (px < 0 || px >= target->width || py < 0 || py >= target->height) {
             safe_count_misses(1);
             continue;
         }
