@@ -181,13 +181,31 @@ void filter_fade(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
     uint16_t cw[4];
     fade_colour_lanes(colour, wt.colour, cw);
 
+    uint32_t* p = pixmap->pixels;
+    if (colour == 0 && wt.pixel <= 257) {
+        // Fading to black, as every fade of the demo does: the colour term is 0
+        // and p * b cannot wrap or saturate, so each byte is (p * b) >> 8, the
+        // high half of (p << 8) * b. With b = 256 or 257 that is p itself.
+        if (wt.pixel >= 256) return;
+        const __m128i b = _mm_set1_epi16(static_cast<int16_t>(wt.pixel));
+        const __m128i odd_bytes = _mm_set1_epi16(static_cast<int16_t>(0xFF00));
+        int32_t blocks = count / 4;
+        for (int32_t k = 0; k < blocks; ++k) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k));
+            __m128i odd = _mm_mulhi_epu16(_mm_and_si128(v, odd_bytes), b);
+            __m128i even = _mm_mulhi_epu16(_mm_slli_epi16(v, 8), b);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * k), _mm_or_si128(even, _mm_slli_epi16(odd, 8)));
+        }
+        for (int32_t i = blocks * 4; i < count; ++i) p[i] = fade_pixel(p[i], cw, wt.pixel);
+        return;
+    }
+
     // Per 16-bit lane: the colour term lo16(c * a) is the same for every pixel,
     // so only lo16(p * b), the saturating add, the shift and the pack remain.
     const __m128i zero = _mm_setzero_si128();
     const __m128i b = _mm_set1_epi16(static_cast<int16_t>(wt.pixel));
     const __m128i y = _mm_setr_epi16(int16_t(cw[0]), int16_t(cw[1]), int16_t(cw[2]), int16_t(cw[3]),
                                      int16_t(cw[0]), int16_t(cw[1]), int16_t(cw[2]), int16_t(cw[3]));
-    uint32_t* p = pixmap->pixels;
     int32_t blocks = count / 4;
     for (int32_t k = 0; k < blocks; ++k) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k));

@@ -355,16 +355,20 @@ const char* audio_song_name(AudioSong* song)
 int audio_song_heard(AudioSong* song, AudioPosition* out)
 {
     audio_host_pump();
-    uint64_t heard = audio_host_heard_frames();
+    return audio_song_position_at(song, audio_host_heard_frames(), out);
+}
+
+int audio_song_position_at(AudioSong* song, uint64_t frames_heard, AudioPosition* out)
+{
     std::lock_guard<std::mutex> g(audio.lock);
     AudioSong* s = find_song(song);
     if (!s) return 0;
-    // The last frame heard is heard - 1: answer the newest mark at or before it.
-    int64_t last = static_cast<int64_t>(heard) - 1;
     if (s->marks.empty()) {
         *out = s->mixer;
         return 1;
     }
+    // The last frame heard is frames_heard - 1: answer the newest mark at or before it.
+    int64_t last = static_cast<int64_t>(frames_heard) - 1;
     size_t i = 0;
     while (i + 1 < s->marks.size() && s->marks[i + 1].frame <= last) i++;
     *out = s->marks[i].pos;

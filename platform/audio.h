@@ -59,6 +59,9 @@ int audio_song_tempo(AudioSong* song);   // current BPM
 const char* audio_song_name(AudioSong* song);
 // The position at the output's play position: what is being heard now.
 int audio_song_heard(AudioSong* song, AudioPosition* out);
+// The position once `frames_heard` output frames have been played (the song's
+// marks answer it); earlier marks are dropped, so ask in increasing order.
+int audio_song_position_at(AudioSong* song, uint64_t frames_heard, AudioPosition* out);
 // A small non-zero number naming the song (the MIDAS play handle), 0 for a bad handle.
 uint32_t audio_song_id(AudioSong* song);
 AudioSong* audio_song_from_id(uint32_t id);

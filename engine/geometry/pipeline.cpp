@@ -217,6 +217,10 @@ void frustum_line(frustum* f, const vector* a, const vector* b, uint32_t colour)
     vector va = {ca[0], ca[1], ca[2] - persp}, vb = {cb[0], cb[1], cb[2] - persp};
     frustum_project(f, &va, &va);
     frustum_project(f, &vb, &vb);
+    // An end exactly at the eye survives clipping (it lies on every plane) but
+    // has no projection: such a segment is not drawn.
+    if (!std::isfinite(va.x) || !std::isfinite(va.y) || !std::isfinite(vb.x) || !std::isfinite(vb.y))
+        return;
     pixmap_line(f->target, pixel_coord(va.x), pixel_coord(va.y), pixel_coord(vb.x),
                 pixel_coord(vb.y), colour);
 }

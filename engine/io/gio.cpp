@@ -180,34 +180,35 @@ int32_t gio_write(const void* buffer, int32_t size, int32_t count, GioStream* st
     return stream->device->write(stream, buffer, static_cast<int32_t>(bytes)) / size;
 }
 
-// The typed readers start from zeroed storage, so a read at the end gives 0.
+// The typed readers give 0 unless the whole value was read: at the end of the
+// data, or with only part of a value left, never stale or partial storage.
 int32_t gio_read_u8(GioStream* stream)
 {
     uint8_t v = 0;
-    gio_read(&v, 1, 1, stream);
+    if (gio_read(&v, 1, 1, stream) != 1) return 0;
     return v;
 }
 
 int32_t gio_read_s8(GioStream* stream)
 {
     int8_t v = 0;
-    gio_read(&v, 1, 1, stream);
+    if (gio_read(&v, 1, 1, stream) != 1) return 0;
     return v;
 }
 
 int32_t gio_read_u16(GioStream* stream)
 {
     uint16_t v = 0;
-    gio_read(&v, 2, 1, stream);
-    if (stream && (stream->flags & GIO_FLAG_SWAP)) v = swap16(v);
+    if (gio_read(&v, 2, 1, stream) != 1) return 0;
+    if (stream->flags & GIO_FLAG_SWAP) v = swap16(v);
     return v;
 }
 
 uint32_t gio_read_u32(GioStream* stream)
 {
     uint32_t v = 0;
-    gio_read(&v, 4, 1, stream);
-    if (stream && (stream->flags & GIO_FLAG_SWAP)) v = swap32(v);
+    if (gio_read(&v, 4, 1, stream) != 1) return 0;
+    if (stream->flags & GIO_FLAG_SWAP) v = swap32(v);
     return v;
 }
 

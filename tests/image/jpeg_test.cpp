@@ -162,6 +162,11 @@ TEST(JpegLoad, FailuresGiveNullAndSayWhy)
     EXPECT_EQ(jpeg_load2pixmap(gif.c_str()), nullptr);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: Not a JPEG file: starts with 0x47 0x49");
 
+    // A colour space the library cannot turn into RGB.
+    std::string cmyk = plasma("cmyk.jpg", "-colorspace CMYK");
+    EXPECT_EQ(jpeg_load2pixmap(cmyk.c_str()), nullptr);
+    EXPECT_STREQ(jpeg_error_string(), "[JPEG]: Unsupported color conversion request");
+
     std::string empty = fixtures::write_file("empty.jpg", {});
     EXPECT_EQ(jpeg_load2pixmap(empty.c_str()), nullptr);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: Empty input file");

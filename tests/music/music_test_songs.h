@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -53,4 +55,40 @@ inline std::vector<uint8_t> test_song_bytes(const XmSong& song)
     std::vector<uint8_t> bytes;
     xm_write(song, &bytes);
     return bytes;
+}
+
+// Writes a song into the test scratch folder; returns its path.
+inline std::string test_song_file(const XmSong& song, const std::string& name)
+{
+    std::string path = std::string(TAVIK_BINARY_DIR) + "/" + name;
+    xm_write_file(song, path.c_str());
+    return path;
+}
+
+// The 16-bit samples of a WAV file written by the headless host (44-byte header),
+// empty if the file is not such a WAV.
+inline std::vector<int16_t> test_read_wav(const std::string& path, int* channels = nullptr, int* rate = nullptr)
+{
+    std::vector<int16_t> samples;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return samples;
+    unsigned char h[44];
+    if (std::fread(h, 1, 44, f) == 44 && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVEfmt ", 8) == 0 &&
+        std::memcmp(h + 36, "data", 4) == 0) {
+        uint32_t bytes = h[40] | h[41] << 8 | h[42] << 16 | static_cast<uint32_t>(h[43]) << 24;
+        if (channels) *channels = h[22] | h[23] << 8;
+        if (rate) *rate = h[24] | h[25] << 8 | h[26] << 16 | h[27] << 24;
+        samples.resize(bytes / 2);
+        samples.resize(std::fread(samples.data(), 2, samples.size(), f));
+    }
+    std::fclose(f);
+    return samples;
+}
+
+// Root mean square of interleaved samples [from, to).
+inline double test_rms(const std::vector<int16_t>& s, size_t from, size_t to)
+{
+    double sum = 0;
+    for (size_t i = from; i < to; i++) sum += static_cast<double>(s[i]) * s[i];
+    return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
 }
