@@ -182,7 +182,7 @@ Image grey_background()
             double glow = std::exp(-d / 140.0);
             double grid = ((x % 32) == 0 || (y % 32) == 0) ? 0.04 : 0.0;
             double grain = fractal(x, y, 16, 3, 31) - 0.5;
-            double v = 0.10 + 0.16 * (1.0 - t) + 0.20 * glow + 0.035 * rings * glow + grid + grain * 0.04;
+            double v = 0.05 + 0.11 * (1.0 - t) + 0.17 * glow + 0.035 * rings * glow + grid + grain * 0.04;
             double c[3] = {v * 0.85, v * 0.92, v * 1.12};
             put(img, x, y, c);
         }
