@@ -118,7 +118,8 @@ bool write_gif(const std::string& path, const art::Image& img)
         ok = EGifPutLine(gif, pixels.data() + static_cast<size_t>(y) * img.width, img.width) == GIF_OK;
     GifFreeMapObject(map);
     if (EGifCloseFile(gif, &error) != GIF_OK) ok = false;
-    return ok;
+    // giflib creates the file readable by its owner only.
+    return ok && chmod(path.c_str(), 0644) == 0;
 }
 
 struct Step {
@@ -150,7 +151,7 @@ int main(int argc, char** argv)
     steps.push_back({"ragga.xm", xm_write_file(song, (dir + "/ragga.xm").c_str()) == 1});
     // "blå.jpg" and "röd.jpg" are written with their UTF-8 names.
     steps.push_back({"bl\xC3\xA5.jpg", write_jpeg(dir + "/bl\xC3\xA5.jpg", art::environment_map(blue, 1))});
-    steps.push_back({"r\xC3\xB6d.jpg", write_jpeg(dir + "/r\xC3\xB6d.jpg", art::tunnel_texture())});
+    steps.push_back({"r\xC3\xB6" "d.jpg", write_jpeg(dir + "/r\xC3\xB6" "d.jpg", art::tunnel_texture())});
     steps.push_back({"envmap.jpg", write_jpeg(dir + "/envmap.jpg", art::environment_map(chrome, 2))});
     steps.push_back({"t8-greyb.jpg", write_jpeg(dir + "/t8-greyb.jpg", art::grey_background())});
     steps.push_back({"slutbild.gif", write_gif(dir + "/slutbild.gif", art::end_picture())});
