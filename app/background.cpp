@@ -132,33 +132,38 @@ void shade_span_scalar(BlockSpan* span) {
     }
 }
 
-// The same two pixels at a time in four 16-bit lanes each: multiply keeping
-// the low words, add with unsigned saturation, shift, pack.
-void shade_span_sse2(BlockSpan* span) {
-    const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < BLOCK; i += 2) {
-        const uint32_t t0 = texel_at(span);
-        const uint16_t wt0 = uint16_t(uint16_t(65535 - span->s) >> 8);
-        const uint16_t ww0 = uint16_t(255 * (span->s >> 8));
-        span->u += span->du;
-        span->v += span->dv;
-        span->s = uint16_t(span->s + span->ds);
-        const uint32_t t1 = texel_at(span);
-        const uint16_t wt1 = uint16_t(uint16_t(65535 - span->s) >> 8);
-        const uint16_t ww1 = uint16_t(255 * (span->s >> 8));
-        span->u += span->du;
-        span->v += span->dv;
-        span->s = uint16_t(span->s + span->ds);
+// The same in 16-bit lanes: the eight shades of the row in one register, each
+// pixel's four bytes in four lanes; multiply keeping the low words, add with
+// unsigned saturation, shift, pack.
+inline __m128i blend_pair(__m128i bytes, __m128i w_texel, __m128i w_white) {
+    return _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(bytes, w_texel), w_white), 8);
+}
 
-        const __m128i texels = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(uint64_t(t1) << 32 | t0)), zero);
-        const __m128i w_texel = _mm_set_epi16(short(wt1), short(wt1), short(wt1), short(wt1), short(wt0),
-                                              short(wt0), short(wt0), short(wt0));
-        const __m128i w_white = _mm_set_epi16(short(ww1), short(ww1), short(ww1), short(ww1), short(ww0),
-                                              short(ww0), short(ww0), short(ww0));
-        __m128i sum = _mm_adds_epu16(_mm_mullo_epi16(texels, w_texel), w_white);
-        sum = _mm_srli_epi16(sum, 8);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(span->out + i), _mm_packus_epi16(sum, zero));
+void shade_span_sse2(BlockSpan* span) {
+    alignas(16) uint32_t texels[BLOCK];
+    for (int i = 0; i < BLOCK; i++) {
+        texels[i] = texel_at(span);
+        span->u += span->du;
+        span->v += span->dv;
     }
+    const __m128i zero = _mm_setzero_si128();
+    // s, s + ds, ..., s + 7 ds, each modulo 65536.
+    const __m128i s = _mm_add_epi16(_mm_set1_epi16(short(span->s)),
+                                    _mm_mullo_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(short(span->ds))));
+    span->s = uint16_t(span->s + BLOCK * span->ds);
+    const __m128i w_texel = _mm_srli_epi16(_mm_xor_si128(s, _mm_cmpeq_epi16(s, s)), 8);  // (65535 - s) >> 8
+    const __m128i w_white = _mm_mullo_epi16(_mm_srli_epi16(s, 8), _mm_set1_epi16(255));
+    // Each weight spread over the four lanes of its pixel.
+    const __m128i t03 = _mm_unpacklo_epi16(w_texel, w_texel), t47 = _mm_unpackhi_epi16(w_texel, w_texel);
+    const __m128i h03 = _mm_unpacklo_epi16(w_white, w_white), h47 = _mm_unpackhi_epi16(w_white, w_white);
+    const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(texels));
+    const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(texels + 4));
+    const __m128i p01 = blend_pair(_mm_unpacklo_epi8(lo, zero), _mm_unpacklo_epi32(t03, t03), _mm_unpacklo_epi32(h03, h03));
+    const __m128i p23 = blend_pair(_mm_unpackhi_epi8(lo, zero), _mm_unpackhi_epi32(t03, t03), _mm_unpackhi_epi32(h03, h03));
+    const __m128i p45 = blend_pair(_mm_unpacklo_epi8(hi, zero), _mm_unpacklo_epi32(t47, t47), _mm_unpacklo_epi32(h47, h47));
+    const __m128i p67 = blend_pair(_mm_unpackhi_epi8(hi, zero), _mm_unpackhi_epi32(t47, t47), _mm_unpackhi_epi32(h47, h47));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(span->out), _mm_packus_epi16(p01, p23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(span->out + 4), _mm_packus_epi16(p45, p67));
 }
 
 void copy_span(BlockSpan* span) {
