@@ -45,7 +45,9 @@ TEST_F(Audio, HeardPositionLagsTheMixerByTheQueue)
         int exact = static_cast<int>((heard - 1) / 5292);
         int early = static_cast<int>((heard >= 64 ? heard - 64 : 0) / 5292);
         ASSERT_TRUE(p.row == exact || p.row == early) << "heard " << heard << " row " << p.row;
-        if (heard % 64 == 0) ASSERT_EQ(p.row, exact);
+        if (heard % 64 == 0) {
+            ASSERT_EQ(p.row, exact);
+        }
         ASSERT_EQ(p.order, 0);
         ASSERT_EQ(p.loops, 0);
     }
