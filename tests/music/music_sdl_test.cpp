@@ -1,0 +1,68 @@
+// The sync clock and player on the SDL host in real time: the timer's thread
+// ticks every 14 ms of wall time, and the heard row follows the song through
+// SDL's dummy audio device, or through the silent sink when no device opens.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "engine/music/music.h"
+#include "tests/music/music_test_songs.h"
+
+static void sleep_ms(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+TEST(MusicSdl, OneSecondOfWallTimeIs70To72Ticks)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_EQ(music_init(nullptr, MUSIC_FMOD | MUSIC_SYNC, 0), 1) << music_error_string();
+    MusicPosition* pos = sync_position();
+    int start = pos->count.load();
+    sleep_ms(1000);
+    int ticks = pos->count.load() - start;
+    EXPECT_GE(ticks, 70);
+    EXPECT_LE(ticks, 72);
+    music_shutdown();
+}
+
+TEST(MusicSdl, HeardRowFollowsTheSongOnTheDummyDevice)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // A row every 120 ms.
+    std::string path = test_song_file(test_song(4, 2, 6, 125), "music_sdl_dummy.xm");
+    ASSERT_EQ(music_init(path.c_str(), MUSIC_FMOD | MUSIC_PLAY, 0), 1) << music_error_string();
+    auto start = std::chrono::steady_clock::now();
+    sleep_ms(1500);
+    uint32_t row = sync_position()->row.load();
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    // The device queue (two buffers of 512 frames, 23 ms) and a 14 ms tick
+    // stand between the wall clock and what the record shows.
+    int latest = static_cast<int>(ms / 120.0), earliest = static_cast<int>((ms - 14.0 - 60.0) / 120.0);
+    EXPECT_GE(static_cast<int>(row), earliest) << ms << " ms";
+    EXPECT_LE(static_cast<int>(row), latest) << ms << " ms";
+    music_stop();
+    music_shutdown();
+}
+
+TEST(MusicSdl, NoDeviceMeansSilentWallClockSaidOnce)
+{
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    std::string path = test_song_file(test_song(4, 2, 6, 125), "music_sdl_silent.xm");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(music_init(path.c_str(), MUSIC_FMOD | MUSIC_PLAY, 0), 1) << music_error_string();
+    sleep_ms(700);
+    uint32_t row = sync_position()->row.load();
+    music_stop();
+    music_shutdown();
+    ASSERT_EQ(music_init(path.c_str(), MUSIC_FMOD, 0), 1);  // a second start says nothing new
+    music_shutdown();
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_GE(row, 4u);
+    EXPECT_LE(row, 5u);
+    size_t first = said.find("no sound device");
+    EXPECT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find("no sound device", first + 1), std::string::npos) << said;
+}
