@@ -22,7 +22,7 @@ static std::string write_tune()
     song.bpm = 125;
     XmSample square;
     square.name = "square";
-    for (int i = 0; i < 64; i++) square.data.push_back(i < 32 ? 60 : -60);
+    for (int i = 0; i < 64; i++) square.data.push_back(i < 32 ? 110 : -110);
     square.loop_type = XM_LOOP_FORWARD;
     square.loop_length = 64;
     xm_tune_sample(&square, 64 * 261.63);  // one period a C-4 wave cycle
@@ -35,7 +35,7 @@ static std::string write_tune()
     XmSample sine;
     sine.name = "sine";
     sine.bits = 16;
-    for (int i = 0; i < 256; i++) sine.data.push_back(static_cast<int16_t>(12000 * std::sin(2 * M_PI * i / 256)));
+    for (int i = 0; i < 256; i++) sine.data.push_back(static_cast<int16_t>(26000 * std::sin(2 * M_PI * i / 256)));
     sine.loop_type = XM_LOOP_FORWARD;
     sine.loop_length = 256;
     xm_tune_sample(&sine, 256 * 130.81);  // C-4 sounds an octave lower, C-3
