@@ -38,9 +38,10 @@ TEST(MusicSdl, HeardRowFollowsTheSongOnTheDummyDevice)
     sleep_ms(1500);
     uint32_t row = sync_position()->row.load();
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    // The device queue (two buffers of 512 frames, 23 ms) and a 14 ms tick
-    // stand between the wall clock and what the record shows.
-    int latest = static_cast<int>(ms / 120.0), earliest = static_cast<int>((ms - 14.0 - 60.0) / 120.0);
+    // The device queue (two buffers of 512 frames, 23 ms) and a 14 ms tick stand
+    // between the wall clock and what the record shows; the dummy driver paces
+    // itself with relative sleeps, which fall behind on a busy machine.
+    int latest = static_cast<int>(ms / 120.0), earliest = static_cast<int>((ms - 14.0 - 150.0) / 120.0);
     EXPECT_GE(static_cast<int>(row), earliest) << ms << " ms";
     EXPECT_LE(static_cast<int>(row), latest) << ms << " ms";
     music_stop();
