@@ -18,10 +18,14 @@ static void sleep_ms(int ms)
 TEST(MusicSdl, OneSecondOfWallTimeIs70To72Ticks)
 {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    ASSERT_EQ(music_init(nullptr, MUSIC_FMOD | MUSIC_SYNC, 0), 1) << music_error_string();
     MusicPosition* pos = sync_position();
     int start = pos->count.load();
-    sleep_ms(1000);
+    auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(music_init(nullptr, MUSIC_FMOD | MUSIC_SYNC, 0), 1) << music_error_string();
+    // Read the count as near 1 s after the start as the scheduler allows:
+    // sleep most of the way, then yield until the second is up.
+    std::this_thread::sleep_until(t0 + std::chrono::milliseconds(990));
+    while (std::chrono::steady_clock::now() < t0 + std::chrono::seconds(1)) std::this_thread::yield();
     int ticks = pos->count.load() - start;
     EXPECT_GE(ticks, 70);
     EXPECT_LE(ticks, 72);
