@@ -3,6 +3,7 @@
 // Also the rectangle clear, the clipped copy/alpha blit and the blend table.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 enum : uint32_t {
@@ -29,8 +30,16 @@ extern int set_z_misses;
 extern int get_p_misses;
 extern int get_z_misses;
 
-// (a * c + 127) / 255 at index a * 256 + c: alpha-scaled channel values.
-extern const int32_t blend_table[65536];
+// (a * c + 127) / 255 at index a * 256 + c: alpha a applied to channel value c,
+// rounded to nearest. Built at compile time; row 0 is zeros, row 255 the identity.
+constexpr std::array<int32_t, 65536> pixmap_make_blend_table()
+{
+    std::array<int32_t, 65536> table{};
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c) table[a * 256 + c] = (a * c + 127) / 255;
+    return table;
+}
+inline constexpr std::array<int32_t, 65536> blend_table = pixmap_make_blend_table();
 
 // New Pixmap or null (error 1). Sizes <= 0 or whose byte count overflows are refused.
 Pixmap* pixmap_create(int32_t width, int32_t height, uint32_t flags);
