@@ -32,7 +32,9 @@ static GmemBlock* lookup(const void* address, GmemBlock*** link)
     const uint8_t* p = static_cast<const uint8_t*>(address);
     for (GmemBlock* b = *at; b; at = &b->next, b = b->next) {
         const uint8_t* start = static_cast<const uint8_t*>(b->address);
-        if (p >= start && p < start + b->size + b->guard) {
+        // A zero-byte block still owns its address (one byte is taken for it).
+        const size_t span = b->size + b->guard ? b->size + b->guard : 1;
+        if (p >= start && p < start + span) {
             if (link) *link = at;
             return b;
         }
