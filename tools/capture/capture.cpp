@@ -120,11 +120,13 @@ int main(int argc, char** argv) {
     if (c.fps > 1000) usage();
     mkdir(c.out.c_str(), 0755);
     // Output paths are taken before moving into the data directory.
-    if (c.out[0] != '/') {
-        char cwd[4096];
-        if (!getcwd(cwd, sizeof cwd)) return 1;
-        c.out = std::string(cwd) + "/" + c.out;
+    char* full = realpath(c.out.c_str(), nullptr);
+    if (!full) {
+        std::fprintf(stderr, "wendril-capture: cannot make %s: %s\n", c.out.c_str(), std::strerror(errno));
+        return 1;
     }
+    c.out = full;
+    std::free(full);
     if (chdir(c.data.c_str()) != 0) {
         std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", c.data.c_str(), std::strerror(errno));
         return 1;
