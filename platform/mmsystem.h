@@ -20,8 +20,22 @@ typedef struct mmtime_tag {
         DWORD sample;
         DWORD cb;
         DWORD ticks;
+        struct {
+            BYTE hour;
+            BYTE min;
+            BYTE sec;
+            BYTE frame;
+            BYTE fps;
+            BYTE dummy;
+            BYTE pad[2];
+        } smpte;
+        struct {
+            DWORD songptrpos;
+        } midi;
     } u;
 } MMTIME, *LPMMTIME;
+static_assert(sizeof(MMTIME) == 12, "MMTIME is 12 bytes");
+static_assert(sizeof(TIMECAPS) == 8, "TIMECAPS is 8 bytes");
 
 #define TIMERR_NOERROR 0
 #define TIMERR_NOCANDO 97
