@@ -1,6 +1,7 @@
 // The DirectDraw driver in a real window through the SDL host: a known pattern is
 // blitted, the window is photographed from the X server and must show the pattern
-// scaled with sharp pixels, and an Escape typed by xdotool must come out of get_key.
+// scaled with sharp pixels, and keys typed and a button pressed with xdotool must come
+// out of get_key and mouse_buttons.
 // Run by tests/window_test.sh, which provides an X display (Xvfb when there is none).
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -93,5 +94,26 @@ TEST(WindowSdl, PatternShownScaledAndEscapeTyped) {
             if (k == 27) key = k;
     }
     EXPECT_EQ(key, 27);
+
+    // More keys through the machine's keyboard: a letter, the numeric-pad plus, an arrow.
+    run("xdotool key --delay 20 a KP_Add Up 2>&1");
+    std::vector<int32_t> keys;
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (keys.size() < 3 && std::chrono::steady_clock::now() < until) {
+        gfx->update();
+        for (int32_t k; (k = gfx->get_key()) != 0;) keys.push_back(k);
+    }
+    EXPECT_EQ(keys, (std::vector<int32_t>{'a', '+', 38}));
+
+    // A mouse button held down over the window.
+    run("xdotool mousemove --window " + id + " 100 100 mousedown 1 2>&1");
+    int32_t buttons = 0;
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (buttons != 1 && std::chrono::steady_clock::now() < until) {
+        gfx->update();
+        buttons = gfx->mouse_buttons();
+    }
+    run("xdotool mouseup 1 2>&1");
+    EXPECT_EQ(buttons, 1);
     gfx->close();
 }

@@ -89,7 +89,7 @@ TEST_F(MmTimer, CallbackMayKillItsOwnTimer) {
 TEST_F(MmTimer, BadRequestsAreRefused) {
     EXPECT_EQ(timeSetEvent(0, 0, record, 0, TIME_PERIODIC), 0u);
     EXPECT_EQ(timeSetEvent(14, 7, nullptr, 0, TIME_PERIODIC), 0u);
-    EXPECT_EQ(timeSetEvent(14, 7, record, 0, 0x10), 0u);  // event callbacks are not offered
+    EXPECT_EQ(timeSetEvent(14, 7, record, 0, TIME_CALLBACK_EVENT_SET), 0u);  // event callbacks are not offered
     EXPECT_EQ(timeKillEvent(12345), (MMRESULT)MMSYSERR_INVALPARAM);
 }
 
