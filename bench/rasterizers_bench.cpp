@@ -30,6 +30,10 @@ void tube_frame(benchmark::State& state, const RasterDriver* driver, int width, 
     tube_scene_destroy(scene);
 }
 
+// No slots: the cost of the pipeline (lighting, clipping, projection, dispatch)
+// without any pixels, to tell how much of a frame the rasterizer itself takes.
+const RasterDriver pipeline_only = {"no rasterizer (pipeline only)", 0xFFFFFFFFu, {}};
+
 struct Entry {
     const char* tag;
     const RasterDriver* driver;
@@ -40,6 +44,7 @@ const Entry entries[] = {
     {"0x94_baseline", &raster_driver_fixed_zbuffer}, {"0x82", &raster_driver_float_zbuffer},
     {"0x00", &raster_driver_float_exact},            {"0x14", &raster_driver_fixed_nozbuffer},
     {"0x01", &raster_driver_safe},                   {"0xA0", &raster_driver_perspective},
+    {"pipeline_only", &pipeline_only},
 };
 
 int register_all() {
