@@ -55,6 +55,14 @@ int clip_edge(const vector* n, float* a, float* b, int stride) {
 }
 
 int clip_polygon(const vector* n, float* out, const float* in, int count, int stride) {
+    // Wholly inside (every vertex strictly): every edge would emit its start
+    // unchanged, so the polygon passes as it is.
+    bool inside = true;
+    for (int j = 0; j < count && inside; j++) inside = clip_dot(n, in + j * stride) < 0.0f;
+    if (inside) {
+        std::memcpy(out, in, (size_t)count * stride * sizeof(float));
+        return count;
+    }
     int written = 0;
     float a[FRUSTUM_MAX_STRIDE], b[FRUSTUM_MAX_STRIDE];
     for (int j = 0; j < count; j++) {
@@ -217,6 +225,10 @@ void frustum_line(frustum* f, const vector* a, const vector* b, uint32_t colour)
     vector va = {ca[0], ca[1], ca[2] - persp}, vb = {cb[0], cb[1], cb[2] - persp};
     frustum_project(f, &va, &va);
     frustum_project(f, &vb, &vb);
+    // An end exactly at the eye survives clipping (it lies on every plane) but
+    // has no projection: such a segment is not drawn.
+    if (!std::isfinite(va.x) || !std::isfinite(va.y) || !std::isfinite(vb.x) || !std::isfinite(vb.y))
+        return;
     pixmap_line(f->target, pixel_coord(va.x), pixel_coord(va.y), pixel_coord(vb.x),
                 pixel_coord(vb.y), colour);
 }
