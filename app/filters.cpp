@@ -201,19 +201,24 @@ void filter_fade(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
     }
 
     // Per 16-bit lane: the colour term lo16(c * a) is the same for every pixel,
-    // so only lo16(p * b), the saturating add, the shift and the pack remain.
-    const __m128i zero = _mm_setzero_si128();
+    // so only lo16(p * b), the saturating add and the shift remain. The even
+    // bytes (red, blue) and the odd ones (green, alpha) go through separate
+    // word lanes, which spares the unpack and pack: each result byte lands
+    // where its source byte was.
     const __m128i b = _mm_set1_epi16(static_cast<int16_t>(wt.pixel));
-    const __m128i y = _mm_setr_epi16(int16_t(cw[0]), int16_t(cw[1]), int16_t(cw[2]), int16_t(cw[3]),
-                                     int16_t(cw[0]), int16_t(cw[1]), int16_t(cw[2]), int16_t(cw[3]));
+    const __m128i even_bytes = _mm_set1_epi16(0x00FF);
+    const __m128i odd_bytes = _mm_set1_epi16(static_cast<int16_t>(0xFF00));
+    const __m128i y_even = _mm_setr_epi16(int16_t(cw[0]), int16_t(cw[2]), int16_t(cw[0]), int16_t(cw[2]),
+                                          int16_t(cw[0]), int16_t(cw[2]), int16_t(cw[0]), int16_t(cw[2]));
+    const __m128i y_odd = _mm_setr_epi16(int16_t(cw[1]), int16_t(cw[3]), int16_t(cw[1]), int16_t(cw[3]),
+                                         int16_t(cw[1]), int16_t(cw[3]), int16_t(cw[1]), int16_t(cw[3]));
     int32_t blocks = count / 4;
     for (int32_t k = 0; k < blocks; ++k) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k));
-        __m128i lo = _mm_unpacklo_epi8(v, zero);
-        __m128i hi = _mm_unpackhi_epi8(v, zero);
-        lo = _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(lo, b), y), 8);
-        hi = _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(hi, b), y), 8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * k), _mm_packus_epi16(lo, hi));
+        __m128i even = _mm_adds_epu16(_mm_mullo_epi16(_mm_and_si128(v, even_bytes), b), y_even);
+        __m128i odd = _mm_adds_epu16(_mm_mullo_epi16(_mm_srli_epi16(v, 8), b), y_odd);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * k),
+                         _mm_or_si128(_mm_srli_epi16(even, 8), _mm_and_si128(odd, odd_bytes)));
     }
     for (int32_t i = blocks * 4; i < count; ++i) p[i] = fade_pixel(p[i], cw, wt.pixel);
 #else

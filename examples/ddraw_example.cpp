@@ -2,7 +2,6 @@
 // moving test picture (colour bars, a grey ramp, a scrolling checker band and a
 // bouncing square) once per vertical blank, and ends on Escape or the close button.
 #include <cstdio>
-#include <vector>
 
 #include "engine/display/gfx.h"
 #include "engine/pixmap/pixmap.h"
@@ -56,22 +55,24 @@ int main() {
         return 1;
     }
 
-    // The picture is a Pixmap record over our own pixel array.
-    std::vector<uint32_t> pixels((size_t)EXAMPLE_WIDTH * EXAMPLE_HEIGHT);
-    std::vector<int32_t> rows(EXAMPLE_HEIGHT);
-    for (int32_t y = 0; y < EXAMPLE_HEIGHT; y++) rows[y] = y * EXAMPLE_WIDTH;
-    Pixmap screen = {EXAMPLE_WIDTH, EXAMPLE_HEIGHT, 0, rows.data(), nullptr, pixels.data(), 0};
+    Pixmap* screen = pixmap_create(EXAMPLE_WIDTH, EXAMPLE_HEIGHT, PIXMAP_CLEAR);
+    if (!screen) {
+        MessageBoxA(nullptr, pixmap_error_string(), "Error", MB_OK);
+        gfx->close();
+        return 1;
+    }
 
     bool quit = false;
     int32_t frame = 0;
     while (!quit) {
-        example_draw(&screen, frame++);
+        example_draw(screen, frame++);
         gfx->update();
-        gfx->blit(0, 0, &screen, 0, 0, EXAMPLE_WIDTH, EXAMPLE_HEIGHT);
+        gfx->blit(0, 0, screen, 0, 0, EXAMPLE_WIDTH, EXAMPLE_HEIGHT);
         for (int32_t key; (key = gfx->get_key()) != 0;)
             if (key == 27) quit = true;
     }
     gfx->close();
+    pixmap_destroy(screen);
     printf("%d frames\n", frame);
     return 0;
 }

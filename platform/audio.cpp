@@ -49,9 +49,14 @@ static struct {
     int open_refs = 0;
     int fail_opens = 0;
     uint32_t next_id = 1;
-    std::string error;
     float scratch[AUDIO_BLOCK * AUDIO_CHANNELS];
 } audio;
+
+// The last failure, per thread: a load fails and is reported on one thread.
+static thread_local std::string audio_error;
+
+// Larger files are refused rather than read whole: no module comes near it.
+static const long AUDIO_MAX_FILE = 256L << 20;
 
 // ---- private helpers --------------------------------------------------------
 
@@ -112,11 +117,11 @@ static AudioSong* make_song(const void* data, size_t size)
         mod = std::make_unique<openmpt::module>(data, size, log);
     } catch (const std::exception& e) {
         std::lock_guard<std::mutex> g(audio.lock);
-        audio.error = std::string("not a module libopenmpt can read: ") + e.what();
+        audio_error = std::string("not a module libopenmpt can read: ") + e.what();
         return nullptr;
     } catch (...) {
         std::lock_guard<std::mutex> g(audio.lock);
-        audio.error = "not a module libopenmpt can read";
+        audio_error = "not a module libopenmpt can read";
         return nullptr;
     }
     mod->set_repeat_count(-1);
@@ -143,7 +148,7 @@ static AudioSong* make_song(const void* data, size_t size)
     s->id = audio.next_id++;
     if (audio.next_id == 0) audio.next_id = 1;
     audio.songs.push_back(s);
-    audio.error.clear();
+    audio_error.clear();
     return s;
 }
 
@@ -155,7 +160,7 @@ int audio_open()
         std::lock_guard<std::mutex> g(audio.lock);
         if (audio.fail_opens > 0) {
             audio.fail_opens--;
-            audio.error = "sound output refused (test)";
+            audio_error = "sound output refused (test)";
             return 0;
         }
         if (audio.open_refs > 0) {
@@ -165,7 +170,7 @@ int audio_open()
     }
     if (!audio_host_open()) {
         std::lock_guard<std::mutex> g(audio.lock);
-        audio.error = "the host has no sound output";
+        audio_error = "the host has no sound output";
         return 0;
     }
     std::lock_guard<std::mutex> g(audio.lock);
@@ -203,8 +208,7 @@ void audio_fail_next_opens(int count)
 
 const char* audio_error_string()
 {
-    // The string lives in module state; callers read it on the thread that failed.
-    return audio.error.c_str();
+    return audio_error.c_str();
 }
 
 // ---- songs ------------------------------------------------------------------
@@ -215,18 +219,22 @@ AudioSong* audio_song_load_file(const char* name)
     FILE* f = std::fopen(name, "rb");
     if (!f) {
         std::lock_guard<std::mutex> g(audio.lock);
-        audio.error = std::string("cannot open ") + name;
+        audio_error = std::string("cannot open ") + name;
         return nullptr;
     }
     std::vector<char> bytes;
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    bool failed = std::ferror(f) != 0;
+    bool failed = false;
+    while (!failed && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        bytes.insert(bytes.end(), buf, buf + n);
+        failed = bytes.size() > static_cast<size_t>(AUDIO_MAX_FILE);
+    }
+    failed = failed || std::ferror(f) != 0;
     std::fclose(f);
     if (failed) {
         std::lock_guard<std::mutex> g(audio.lock);
-        audio.error = std::string("cannot read ") + name;
+        audio_error = std::string("cannot read ") + name + " (unreadable, or larger than 256 MiB)";
         return nullptr;
     }
     return make_song(bytes.data(), bytes.size());
@@ -236,7 +244,7 @@ AudioSong* audio_song_load_memory(const void* data, size_t size)
 {
     if (!data || size == 0) {
         std::lock_guard<std::mutex> g(audio.lock);
-        audio.error = "no module data";
+        audio_error = "no module data";
         return nullptr;
     }
     return make_song(data, size);

@@ -2,6 +2,7 @@
 // the handle, so a freed song is refused rather than touched.
 #include "platform/fmod.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "platform/audio.h"
@@ -19,6 +20,16 @@ static AudioSong* song_of(FMUSIC_MODULE* mod)
 {
     return reinterpret_cast<AudioSong*>(mod);
 }
+
+// The position the last FMUSIC_GetOrder of this thread answered: a GetRow that
+// follows at once answers from the same instant, so an order and row read as a
+// pair never straddle a row change (the heard position moves between calls).
+struct PairedRead {
+    AudioSong* song;
+    std::chrono::steady_clock::time_point when;
+    AudioPosition pos;
+};
+static thread_local PairedRead paired = {nullptr, {}, {}};
 
 static signed char fail(int error)
 {
@@ -110,7 +121,9 @@ signed char F_API FMUSIC_SetOrder(FMUSIC_MODULE* mod, int order)
 int F_API FMUSIC_GetOrder(FMUSIC_MODULE* mod)
 {
     AudioPosition p;
-    return audio_song_heard(song_of(mod), &p) ? p.order : -1;
+    if (!audio_song_heard(song_of(mod), &p)) return -1;
+    paired = PairedRead{song_of(mod), std::chrono::steady_clock::now(), p};
+    return p.order;
 }
 
 int F_API FMUSIC_GetPattern(FMUSIC_MODULE* mod)
@@ -122,7 +135,11 @@ int F_API FMUSIC_GetPattern(FMUSIC_MODULE* mod)
 int F_API FMUSIC_GetRow(FMUSIC_MODULE* mod)
 {
     AudioPosition p;
-    return audio_song_heard(song_of(mod), &p) ? p.row : -1;
+    if (!audio_song_heard(song_of(mod), &p)) return -1;
+    if (paired.song == song_of(mod) && std::chrono::steady_clock::now() - paired.when < std::chrono::milliseconds(2))
+        p = paired.pos;
+    paired.song = nullptr;
+    return p.row;
 }
 
 int F_API FMUSIC_GetNumOrders(FMUSIC_MODULE* mod)

@@ -48,8 +48,9 @@ void host_set_key_toggle(UINT vk, bool on);  // e.g. the Caps Lock light at star
 // "Lock", "CreateWindowExA", "CreateDIBSection", "GetDC") fails with `result`.
 void host_fail_next(const char* call, int32_t result);
 
-// Headless host: back to a fresh machine: clock at 0, no timers, no frames, no
-// callback, no windows, empty queues, keys up. (Drivers keep their own state.)
+// Between test cases and capture runs: clock at 0 without timers, no frames and no
+// frame callback, empty message queues, keys up, cursor at (0, 0), no armed failures.
+// Windows, window classes, window timers and the drivers' own state stay.
 void host_reset();
 
 // ---- Implemented by each host, called by the shared layer -------------------------------

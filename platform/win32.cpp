@@ -79,7 +79,10 @@ static struct {
     uint64_t frame_count = 0;
     HostFrameCallback frame_callback = nullptr;
     void* frame_user = nullptr;
+    std::vector<uint8_t> frame_native;  // the last frame as presented; converted when asked for
+    HostFrame frame_info = {};
     std::vector<uint8_t> frame_rgba;
+    bool frame_rgba_stale = false;
     int32_t frame_width = 0, frame_height = 0;
 } w32;
 
@@ -221,18 +224,33 @@ static void frame_to_rgba(const HostFrame* f, std::vector<uint8_t>& out) {
     }
 }
 
+// Caller holds the lock.
+static void frame_refresh_rgba() {
+    if (!w32.frame_rgba_stale) return;
+    frame_to_rgba(&w32.frame_info, w32.frame_rgba);
+    w32.frame_rgba_stale = false;
+}
+
 void platform_present(const HostFrame* frame, bool at_vblank) {
     HostFrameCallback callback;
     void* user;
     uint64_t index;
     {
         std::lock_guard<std::mutex> guard(w32.lock);
-        frame_to_rgba(frame, w32.frame_rgba);
+        // Keep a copy of the rows; the RGBA form is made only when someone looks.
+        const size_t row_bytes = (size_t)frame->width * (frame->format == HOST_FORMAT_RGB565 ? 2 : 4);
+        w32.frame_native.resize(row_bytes * frame->height);
+        for (int32_t y = 0; y < frame->height; y++)
+            memcpy(w32.frame_native.data() + y * row_bytes, (const uint8_t*)frame->pixels + (size_t)y * frame->pitch,
+                   row_bytes);
+        w32.frame_info = {frame->width, frame->height, (int32_t)row_bytes, frame->format, w32.frame_native.data()};
+        w32.frame_rgba_stale = true;
         w32.frame_width = frame->width;
         w32.frame_height = frame->height;
         index = w32.frame_count++;
         callback = w32.frame_callback;
         user = w32.frame_user;
+        if (callback) frame_refresh_rgba();
     }
     if (callback) callback(w32.frame_rgba.data(), frame->width, frame->height, index, user);
     host_present(frame, at_vblank);
@@ -249,7 +267,9 @@ const uint8_t* host_last_frame(int32_t* width, int32_t* height) {
     std::lock_guard<std::mutex> guard(w32.lock);
     if (width) *width = w32.frame_width;
     if (height) *height = w32.frame_height;
-    return w32.frame_count ? w32.frame_rgba.data() : nullptr;
+    if (!w32.frame_count) return nullptr;
+    frame_refresh_rgba();
+    return w32.frame_rgba.data();
 }
 
 uint64_t host_frame_count() {
@@ -351,7 +371,9 @@ void host_reset() {
     w32.frame_callback = nullptr;
     w32.frame_user = nullptr;
     w32.frame_rgba.clear();
+    w32.frame_rgba_stale = false;
     w32.frame_width = w32.frame_height = 0;
+    w32.cursor = {0, 0};
     for (Win32Timer& t : w32.timers) t.due_us = t.elapse_ms * 1000ull;
 }
 
@@ -876,11 +898,11 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int x_dest, int y_dest, DWORD w, DWORD h, 
             if (dy < 0 || dy >= ch) continue;
             const uint32_t* src = (const uint32_t*)bits + (size_t)(scan - start_scan) * bw;
             uint32_t* dst = win->client.data() + (size_t)dy * cw;
-            for (int j = 0; j < (int)w; j++) {
-                int sx = x_src + j, dx = x_dest + j;
-                if (sx < 0 || sx >= bw || dx < 0 || dx >= cw) continue;
-                dst[dx] = src[sx] & 0x00FFFFFF;
-            }
+            // Columns j with both x_src + j and x_dest + j inside their rows.
+            int j0 = std::max({0, -x_src, -x_dest});
+            int j1 = std::min({(int)w, bw - x_src, cw - x_dest});
+            // The fourth byte is carried along: every reader of the client area ignores it.
+            if (j1 > j0) memcpy(dst + x_dest + j0, src + x_src + j0, (size_t)(j1 - j0) * sizeof(uint32_t));
             copied++;
         }
         frame = {cw, ch, cw * 4, HOST_FORMAT_XRGB8888, win->client.data()};

@@ -1,6 +1,7 @@
 // The full-screen display driver: DirectDraw loaded at run time, exclusive mode,
 // Pixmap pixels converted straight into the locked primary surface through three
 // channel tables; keys from window messages, a mouse emulated by re-centring.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -194,14 +195,21 @@ static LRESULT CALLBACK dd_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
+// The window class goes with the window, so the other driver (or a later open)
+// registers "Tavik" with its own window procedure.
+static void dd_destroy_window() {
+    DestroyWindow(dd.window);
+    UnregisterClassA("Tavik", GetModuleHandleA(nullptr));
+    dd.window = nullptr;
+}
+
 // Undoes a failed open from the window on.
 static int32_t dd_open_failed(int32_t error) {
     if (dd.primary) dd.primary->Release();
     if (dd.object) dd.object->Release();  // also gives the display mode back
     dd.primary = nullptr;
     dd.object = nullptr;
-    DestroyWindow(dd.window);
-    dd.window = nullptr;
+    dd_destroy_window();
     if (dd.library) FreeLibrary(dd.library);
     dd.library = nullptr;
     dd.error = error;
@@ -279,8 +287,7 @@ static int32_t dd_close() {
     if (dd.object) dd.object->Release();
     dd.object = nullptr;
     PostQuitMessage(0);
-    DestroyWindow(dd.window);
-    dd.window = nullptr;
+    dd_destroy_window();
     if (dd.library) FreeLibrary(dd.library);
     dd.library = nullptr;
     // The surface is gone: later blits must do nothing (the input flags stay).
@@ -290,6 +297,23 @@ static int32_t dd_close() {
 
 static inline uint32_t dd_pixel(uint32_t p) {
     return dd.red[p & 0xFF] | dd.green[(p >> 8) & 0xFF] | dd.blue[(p >> 16) & 0xFF];
+}
+
+// One span routine per inner loop: n Pixmap pixels converted into the surface row.
+static void dd_span16(uint16_t* dst, const uint32_t* src, int32_t n) {
+    for (int32_t j = 0; j < n; j++) dst[j] = (uint16_t)dd_pixel(src[j]);
+}
+
+static void dd_span32(uint32_t* dst, const uint32_t* src, int32_t n) {
+    for (int32_t j = 0; j < n; j++) dst[j] = dd_pixel(src[j]);
+}
+
+static void dd_span16_doubled(uint16_t* dst, const uint32_t* src, int32_t n) {
+    for (int32_t j = 0; j < n; j++) dst[2 * j] = dst[2 * j + 1] = (uint16_t)dd_pixel(src[j]);
+}
+
+static void dd_span32_doubled(uint32_t* dst, const uint32_t* src, int32_t n) {
+    for (int32_t j = 0; j < n; j++) dst[2 * j] = dst[2 * j + 1] = dd_pixel(src[j]);
 }
 
 static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32_t sy, int32_t w, int32_t h) {
@@ -311,24 +335,29 @@ static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32
     uint8_t* surface = (uint8_t*)desc.lpSurface;
     GfxBlitRect r = {dx, dy, sx, sy, w, h};
     if ((bits == 16 || bits == 32) && gfx_clip_blit(&r, pixmap->width, pixmap->height, W, H)) {
-        const int32_t step = dd.doubling ? 2 : 1;  // doubled: every pixel twice across, every other row
-        for (int32_t i = 0; i < r.h && r.dy + step * i < H; i++) {
-            const uint32_t* src = pixmap->pixels + (size_t)(r.sy + i) * pixmap->width + r.sx;
-            uint8_t* row = surface + (size_t)(r.dy + step * i) * pitch;
-            int32_t x = r.dx;
-            if (bits == 16) {
-                uint16_t* dst = (uint16_t*)row;
-                for (int32_t j = 0; j < r.w && x < W; j++) {
-                    const uint16_t p = (uint16_t)dd_pixel(src[j]);
-                    dst[x++] = p;
-                    if (step == 2 && x < W) dst[x++] = p;
-                }
-            } else {
-                uint32_t* dst = (uint32_t*)row;
-                for (int32_t j = 0; j < r.w && x < W; j++) {
-                    const uint32_t p = dd_pixel(src[j]);
-                    dst[x++] = p;
-                    if (step == 2 && x < W) dst[x++] = p;
+        const uint32_t* src = pixmap->pixels + (size_t)r.sy * pixmap->width + r.sx;
+        if (!dd.doubling) {
+            uint8_t* row = surface + (size_t)r.dy * pitch;
+            for (int32_t i = 0; i < r.h; i++, src += pixmap->width, row += pitch)
+                if (bits == 16)
+                    dd_span16((uint16_t*)row + r.dx, src, r.w);
+                else
+                    dd_span32((uint32_t*)row + r.dx, src, r.w);
+        } else {
+            // Doubled: every source row goes to every other display row, kept inside the surface.
+            const int32_t rows = (int32_t)std::min<int64_t>(r.h, (H - r.dy + 1) / 2);
+            const int32_t cols = (int32_t)std::min<int64_t>(r.w, (W - r.dx) / 2);
+            const bool half = cols < r.w && r.dx + 2 * cols < W;  // room for one copy of one more pixel
+            uint8_t* row = surface + (size_t)r.dy * pitch;
+            for (int32_t i = 0; i < rows; i++, src += pixmap->width, row += 2 * (size_t)pitch) {
+                if (bits == 16) {
+                    uint16_t* dst = (uint16_t*)row + r.dx;
+                    dd_span16_doubled(dst, src, cols);
+                    if (half) dst[2 * cols] = (uint16_t)dd_pixel(src[cols]);
+                } else {
+                    uint32_t* dst = (uint32_t*)row + r.dx;
+                    dd_span32_doubled(dst, src, cols);
+                    if (half) dst[2 * cols] = dd_pixel(src[cols]);
                 }
             }
         }

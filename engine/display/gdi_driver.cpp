@@ -126,6 +126,14 @@ static GfxMode* gdi_get_modes(int32_t* count) {
     return gdi.modes;
 }
 
+// The window class goes with the window, so the other driver (or a later open)
+// registers "Tavik" with its own window procedure.
+static void gdi_destroy_window() {
+    DestroyWindow(gdi.window);
+    UnregisterClassA("Tavik", GetModuleHandleA(nullptr));
+    gdi.window = nullptr;
+}
+
 static int32_t gdi_open(int32_t width, int32_t height, const char* caption, uint32_t mode) {
     int32_t count;
     gdi_get_modes(&count);
@@ -169,14 +177,14 @@ static int32_t gdi_open(int32_t width, int32_t height, const char* caption, uint
     gdi.dc = GetDC(GetActiveWindow());
     if (!gdi.dc) {
         gdi.error = GDI_ERR_DC;
-        DestroyWindow(gdi.window);
+        gdi_destroy_window();
         return 0;
     }
     void* bits = nullptr;
     gdi.bitmap = CreateDIBSection(gdi.dc, &gdi.header, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!gdi.bitmap) {
         gdi.error = GDI_ERR_DIB;
-        DestroyWindow(gdi.window);
+        gdi_destroy_window();
         return 0;
     }
     gdi.bitmap_bits = (uint32_t*)bits;
@@ -194,7 +202,7 @@ static int32_t gdi_open(int32_t width, int32_t height, const char* caption, uint
 
 static int32_t gdi_close() {
     PostQuitMessage(0);
-    DestroyWindow(gdi.window);
+    gdi_destroy_window();
     DeleteObject(gdi.bitmap);
     // The bitmap is gone: later blits must not write into it (the input flags stay).
     gdi.opened = 0;

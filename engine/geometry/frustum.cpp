@@ -80,6 +80,7 @@ void frustum_destroy(frustum* f) {
 }
 
 int frustum_add_light(frustum* f, light* l) {
+    if (!f) return 0;
     if (f->light_count >= f->light_capacity) {
         int capacity = f->light_capacity * 2;
         light** grown = (light**)gmem_realloc(f->lights, (uint32_t)capacity * sizeof(light*));
@@ -95,7 +96,7 @@ int frustum_add_light(frustum* f, light* l) {
 }
 
 void frustum_clear_lights(frustum* f) {
-    f->light_count = 0;
+    if (f) f->light_count = 0;
 }
 
 vector* frustum_project(const frustum* f, vector* out, const vector* in) {

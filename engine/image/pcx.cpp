@@ -43,18 +43,22 @@ static int pcx_error = PCX_ERROR_NONE;
 
 // ---- private helpers ------------------------------------------------------
 
-// The next byte, or -1 at the end of the data.
-static int pcx_get(PcxReader* r)
+// Refills the buffer and returns its first byte, or -1 at the end of the data.
+static int pcx_refill(PcxReader* r)
 {
-    if (r->pos == r->len) {
-        r->pos = 0;
-        r->len = gio_read(r->buffer, 1, static_cast<int32_t>(sizeof r->buffer), r->stream);
-        if (r->len <= 0) {
-            r->len = 0;
-            return -1;
-        }
+    r->pos = 0;
+    r->len = gio_read(r->buffer, 1, static_cast<int32_t>(sizeof r->buffer), r->stream);
+    if (r->len <= 0) {
+        r->len = 0;
+        return -1;
     }
     return r->buffer[r->pos++];
+}
+
+// The next byte, or -1 at the end of the data.
+static inline int pcx_get(PcxReader* r)
+{
+    return r->pos < r->len ? r->buffer[r->pos++] : pcx_refill(r);
 }
 
 // Hands the bytes read ahead back to the stream.
@@ -68,7 +72,8 @@ static void pcx_unread(PcxReader* r)
 // `stride` bytes from dst. A run cut at the end of the line stays in `run`.
 static bool pcx_decode_line(PcxReader* r, uint8_t* dst, int stride, int32_t store, int32_t count, PcxRun* run)
 {
-    for (int32_t i = 0; i < count; ++i) {
+    int32_t i = 0;
+    while (i < count) {
         if (run->count == 0) {
             int b = pcx_get(r);
             if (b < 0) return false;
@@ -82,8 +87,11 @@ static bool pcx_decode_line(PcxReader* r, uint8_t* dst, int stride, int32_t stor
                 run->value = static_cast<uint8_t>(b);
             }
         }
-        if (i < store) dst[static_cast<size_t>(i) * stride] = run->value;
-        --run->count;
+        int32_t n = run->count < count - i ? run->count : count - i;
+        int32_t end = i + n < store ? i + n : store;
+        for (int32_t j = i; j < end; ++j) dst[static_cast<size_t>(j) * stride] = run->value;
+        run->count -= n;
+        i += n;
     }
     return true;
 }

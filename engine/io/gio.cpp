@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "engine/io/device.h"
 #include "engine/memory/gmem.h"
 
@@ -38,6 +40,12 @@ static bool has_high_bytes(const char* name)
     return false;
 }
 
+static bool is_folder(FILE* file)
+{
+    struct stat info;
+    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 static long stdio_size(FILE* file)
 {
     long here = std::ftell(file);
@@ -54,6 +62,12 @@ static GioStream* stdio_open(const char* name, const char* mode, int32_t)
     FILE* file = std::fopen(name, mode);
     // Names are stored in Latin-1; on POSIX the file may carry the UTF-8 form.
     if (!file && has_high_bytes(name)) file = std::fopen(latin1_to_utf8(name).c_str(), mode);
+    // POSIX opens a folder for reading where Windows refuses: refuse it too,
+    // rather than hand out a stream whose reads all fail.
+    if (file && is_folder(file)) {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (!file) {
         gmem_free(stream);
         return nullptr;

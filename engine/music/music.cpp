@@ -61,8 +61,9 @@ static void release_image()
     music.image_size = 0;
 }
 
-// Stops and frees the FMOD song and its memory image. The playing flag drops
-// first so the timer thread stops asking about a song about to go.
+// Stops and frees the FMOD song and its memory image. Callers drop the playing
+// flag first so the timer thread stops asking about a song about to go; one
+// that asked just before gets -1 from the freed handle, which it ignores.
 static void fmod_release()
 {
     FMUSIC_MODULE* song = music.song.exchange(nullptr);

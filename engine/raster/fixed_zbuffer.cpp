@@ -46,8 +46,8 @@ static uint32_t rotl16(int32_t a) {
 // The add of the rotated coordinates: the carry out of the fraction (high
 // half) comes back in at the integer's lowest bit.
 static uint32_t add_end_around(uint32_t a, uint32_t b) {
-    uint64_t s = (uint64_t)a + b;
-    return (uint32_t)s + (uint32_t)(s >> 32);
+    uint32_t s = a + b;
+    return s + (s < a);  // the carry out, added back: an add and an add-with-carry
 }
 
 static ZEdge edge_from(const ZVertex& a, const ZVertex& b) {

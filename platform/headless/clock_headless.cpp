@@ -107,7 +107,7 @@ bool host_is_headless() { return true; }
 MMRESULT WINAPI timeSetEvent(UINT uDelay, UINT uResolution, LPTIMECALLBACK lpTimeProc, DWORD_PTR dwUser,
                              UINT fuEvent) {
     (void)uResolution;
-    if (uDelay == 0 || uDelay > 1000000 || !lpTimeProc || (fuEvent & ~TIME_PERIODIC)) return 0;
+    if (uDelay == 0 || uDelay > 1000000 || !lpTimeProc || (fuEvent & ~(TIME_PERIODIC | TIME_KILL_SYNCHRONOUS))) return 0;
     std::lock_guard<std::mutex> guard(vclock.lock);
     VirtualTimer t;
     t.id = vclock.next_id++;

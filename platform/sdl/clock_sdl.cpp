@@ -69,7 +69,7 @@ static void timer_run(std::shared_ptr<ThreadTimer> t) {
 MMRESULT WINAPI timeSetEvent(UINT uDelay, UINT uResolution, LPTIMECALLBACK lpTimeProc, DWORD_PTR dwUser,
                              UINT fuEvent) {
     (void)uResolution;
-    if (uDelay == 0 || uDelay > 1000000 || !lpTimeProc || (fuEvent & ~TIME_PERIODIC)) return 0;
+    if (uDelay == 0 || uDelay > 1000000 || !lpTimeProc || (fuEvent & ~(TIME_PERIODIC | TIME_KILL_SYNCHRONOUS))) return 0;
     auto t = std::make_shared<ThreadTimer>();
     t->period = std::chrono::milliseconds(uDelay);
     t->proc = lpTimeProc;

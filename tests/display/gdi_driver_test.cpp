@@ -238,3 +238,18 @@ TEST_F(GdiOpen, ZDoublingFillsPairsAndStaysInsideTheBitmap) {
     EXPECT_EQ(frame_pixel(319, 238), 0x040506u);
     EXPECT_EQ(frame_pixel(319, 239), 0x040506u);
 }
+
+TEST(GdiDriverAfterDDraw, BothDriversCanRunInOneProcess) {
+    // Both register the window class "Tavik": each close unregisters it, so the
+    // second driver's window gets its own procedure and its messages.
+    host_reset();
+    ASSERT_EQ(gfx_ddraw_driver.open(320, 240, "a", GFX_MODE_32BPP), 1);
+    gfx_ddraw_driver.close();
+    ASSERT_EQ(gfx->open(64, 48, "b", GFX_MODE_32BPP), 1);
+    TestPixmap p(64, 48, test_rgb(9, 8, 7));
+    uint64_t frames = host_frame_count();
+    gfx->blit(0, 0, p.get(), 0, 0, 64, 48);
+    EXPECT_EQ(host_frame_count(), frames + 1);
+    EXPECT_EQ(frame_pixel(63, 47), 0x090807u);
+    gfx->close();
+}

@@ -74,7 +74,9 @@ int32_t memory_read(GioStream*, void* buffer, int32_t bytes)
 int32_t memory_write(GioStream*, const void*, int32_t) { return 0; }
 intptr_t memory_control(GioStream*, intptr_t command)
 {
-    return command == GIO_CTL_SIZE ? 0 : command;
+    if (command == GIO_CTL_SIZE) return 0;      // cannot tell
+    if (command == GIO_CTL_SETPOS) return -1;   // cannot be positioned
+    return command;
 }
 int32_t memory_extra(int32_t value) { return value * 2; }
 
@@ -97,6 +99,11 @@ TEST_F(GioFiles, MissingFileAndNullArguments)
     EXPECT_STREQ(gio_error_string(), "[GIO] Unable to open file");  // reading does not reset it
     EXPECT_EQ(gio_read_file(path("missing.bin").c_str(), nullptr), nullptr);
     EXPECT_EQ(gio_exists(path("missing.bin").c_str()), 0);
+
+    // A folder is not a file, on any system.
+    EXPECT_EQ(gio_open(dir.string().c_str(), "rb"), nullptr);
+    EXPECT_EQ(gio_exists(dir.string().c_str()), 0);
+    EXPECT_EQ(gio_read_file(dir.string().c_str(), nullptr), nullptr);
 
     EXPECT_EQ(gio_open(nullptr, "rb"), nullptr);
     EXPECT_EQ(gio_close(nullptr), 0);
@@ -279,6 +286,19 @@ TEST_F(GioFiles, WholeFileEmptyTakesTheGrowingPath)
     EXPECT_EQ(gmem_free(block), 1);
 }
 
+TEST_F(GioFiles, WholeFileGrowingPathOnTheFileDevice)
+{
+    // Files of the process file system report no size: the growing path reads them.
+    const char* name = "/proc/self/maps";
+    if (!fs::exists(name)) GTEST_SKIP() << "no /proc";
+    int32_t size = -1;
+    char* block = static_cast<char*>(gio_read_file(name, &size));
+    ASSERT_NE(block, nullptr);
+    EXPECT_GT(size, 1024);  // more than the first block: it had to grow
+    EXPECT_NE(std::string(block, size_t(size)).find("gio_test"), std::string::npos);
+    gmem_free(block);
+}
+
 TEST_F(GioFiles, WholeFileGrowingPathOnADeviceWithoutSizes)
 {
     ASSERT_EQ(device_register(&memory_device), &memory_device);
@@ -306,6 +326,8 @@ TEST_F(GioFiles, WholeFileGrowingPathOnADeviceWithoutSizes)
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->device, &memory_device);
     EXPECT_EQ(s->flags, 0u);
+    EXPECT_EQ(gio_set_position(s, 3), 0);  // the device refused the command
+    EXPECT_STREQ(gio_error_string(), "[GIO] File not open");
     gio_close(s);
 
     EXPECT_EQ(device_remove(&memory_device), 1);

@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -123,6 +127,44 @@ TEST(PixmapCreate, RefusesEmptyNegativeAndOverflowingSizes)
         EXPECT_STREQ(pixmap_error_string(), "No error, so far...");
     }
     EXPECT_EQ(live_blocks(), blocks);  // nothing half-built is left behind
+}
+
+TEST(PixmapCreate, FailedZPlaneReleasesWhatWasBuilt)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#else
+    // Room for one 1 GiB plane but not two: the pixel plane is made, the z plane
+    // is not. Zero-fill is off, so the planes are never touched.
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    if (pages <= 0) GTEST_SKIP() << "no /proc/self/statm";
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(3) << 29);  // + 1.5 GiB
+    if (saved.rlim_cur != RLIM_INFINITY && saved.rlim_cur < tight.rlim_cur) GTEST_SKIP() << "limit already tight";
+    uint32_t flags = gmem_get_flags();
+    gmem_set_flags(flags & ~uint32_t(GMEM_ZERO));
+    pixmap_error_string();
+    int blocks = live_blocks();
+
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    Pixmap* one_plane = pixmap_create(16384, 16384, 0);
+    pixmap_destroy(one_plane);
+    Pixmap* two_planes = pixmap_create(16384, 16384, PIXMAP_ZBUFFER);
+    setrlimit(RLIMIT_AS, &saved);
+    gmem_set_flags(flags);
+
+    if (!one_plane) GTEST_SKIP() << "this machine will not lend 1 GiB of address space";
+    EXPECT_EQ(two_planes, nullptr);
+    EXPECT_EQ(live_blocks(), blocks);  // header and pixel plane went back
+    EXPECT_STREQ(pixmap_error_string(), "No memory available");
+    EXPECT_STREQ(pixmap_error_string(), "No error, so far...");
+#endif
 }
 
 // ---- checked accessors ------------------------------------------------------

@@ -92,6 +92,9 @@ struct GuardedPixmap {
         return true;
 #endif
     }
+    std::vector<uint32_t> image() const {
+        return std::vector<uint32_t>(pm.pixels, pm.pixels + (size_t)pm.width * pm.height);
+    }
     uint32_t at(int x, int y) const { return pm.pixels[y * pm.width + x]; }
     int32_t z(int x, int y) const { return pm.zbuffer[y * pm.width + x]; }
     int count_not(uint32_t colour) const {
@@ -291,7 +294,7 @@ TEST(FixedZbufferTextured, SpanWrapsUAndVAt256) {
     fixed_zbuffer_draw_textured(&tri, &a.pm);
     for (int i = 0; i < 3; i++) tri.uv[2 * i] = 256.0f;
     fixed_zbuffer_draw_textured(&tri, &b.pm);
-    EXPECT_EQ(a.pixels, b.pixels);
+    EXPECT_EQ(a.image(), b.image());
     EXPECT_EQ(a.at(1, 1), 0xFF002800u);
 }
 
@@ -438,6 +441,35 @@ TEST(FixedZbufferSafety, ClippingKeepsThePixelsInsideTheTarget) {
     EXPECT_TRUE(small.guards_intact());
 }
 
+// Random view-space triangles through the whole pipeline, many crossing the
+// side planes or passing beside and behind the eye: still nothing outside.
+TEST(FixedZbufferSafety, PipelineOutputStaysInsideTheTarget) {
+    GuardedPixmap t(64, 48);
+    CoordTexture tex;
+    frustum* view = frustum_create(0, &t.pm, 64, 48, 100);
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(raster_select(RASTER_FLAGS_FIXED_ZBUFFER), 1);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> xy(-300.0f, 300.0f), z(-250.0f, 400.0f), uv(-500, 500);
+    int drawn = 0;
+    for (int n = 0; n < 20000; n++) {
+        tpoly tri = make_triangle(n % 3 ? TPOLY_TEXTURED : TPOLY_FLAT, {}, {}, {});
+        tri.texturemap = &tex.pm;
+        tri.flags |= TPOLY_TWO_SIDED;
+        for (auto& v : tri.vertex) v = {xy(rng), xy(rng), z(rng)};
+        if (n % 7 == 0) tri.vertex[0] = {0, 0, -100};  // a corner exactly at the eye
+        for (float& f : tri.uv) f = uv(rng);
+        frustum_draw_tpoly(view, &tri);
+        if (n % 500 == 0) {
+            drawn += t.count_not(BLACK) > 0;
+            t.clear();
+        }
+    }
+    EXPECT_TRUE(t.guards_intact());
+    EXPECT_GT(drawn, 20);
+    frustum_destroy(view);
+}
+
 // ---- the picture -----------------------------------------------------------------
 
 TEST(FixedZbufferScene, TubeAndFlatTrianglesThroughThePipeline) {
@@ -462,6 +494,26 @@ TEST(FixedZbufferScene, TubeAndFlatTrianglesThroughThePipeline) {
     p->vertex[1] = {100, -30, -100};
     p->vertex[2] = {60, -80, -100};
     frustum_draw_tpoly(s->view, p);
+
+    // An outlined triangle (anti-aliased additive lines) at the upper left,
+    // in front of everything.
+    // Screen corners about (30, 30), (110, 40), (50, 100).
+    const std::vector<uint32_t> before(s->screen->pixels, s->screen->pixels + 320 * 240);
+    p->flags = TPOLY_WIRE | TPOLY_EDGE01 | TPOLY_EDGE12 | TPOLY_EDGE20;
+    p->colour = 0x00FFFFFFu;
+    p->vertex[0] = {-81.25f, 56.25f, -150};
+    p->vertex[1] = {-31.25f, 50, -150};
+    p->vertex[2] = {-68.75f, 12.5f, -150};
+    frustum_draw_tpoly(s->view, p);
+    int changed = 0, stray = 0;
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            if (s->screen->pixels[y * 320 + x] == before[y * 320 + x]) continue;
+            changed++;
+            stray += x < 28 || x > 112 || y < 28 || y > 102;
+        }
+    EXPECT_GT(changed, 200);  // about 230 line steps
+    EXPECT_EQ(stray, 0);
 
     std::filesystem::create_directories(TAVIK_BINARY_DIR "/test_output");
     const std::string path = TAVIK_BINARY_DIR "/test_output/pipeline_scene.png";
