@@ -44,9 +44,9 @@ bool capture_write_png(const std::string& path, const RgbImage& image) {
         return false;
     }
     png_init_io(png, f);
-    // Level 3 writes a frame about twice as fast as the default for a few per cent
+    // Level 1 writes a frame about 2.5 times as fast as the default for some 10 %
     // more bytes; the output is still the same on every run.
-    png_set_compression_level(png, 3);
+    png_set_compression_level(png, 1);
     png_set_IHDR(png, info, uint32_t(image.width), uint32_t(image.height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
