@@ -252,3 +252,27 @@ TEST_F(Capture, HelpAndBadArguments) {
     EXPECT_NE(r.err.find("ffmpeg"), std::string::npos) << r.err;
     EXPECT_FALSE(exists(d + "/demo.mp4"));
 }
+
+// With ffmpeg installed: the video has the span's frames at the frame rate, twice
+// the size, and sound as long as the pictures.
+TEST_F(Capture, Mp4HasTheSpansFramesAndSound) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const std::string d = scratch("mp4");
+    const ToolRun r = capture(d, "--fps 30 --from 2 --frames 45 --mp4 'a demo.mp4' --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(exists(d + "/a demo.mp4.wav.tmp"));
+    EXPECT_FALSE(exists(d + "/a demo.mp4.video.tmp"));
+    const std::string probe = "ffprobe -v error -count_frames -show_entries "
+                              "stream=codec_type,width,height,r_frame_rate,nb_read_frames,duration -of compact '" +
+                              d + "/a demo.mp4' >'" + d + "/probe' 2>&1";
+    ASSERT_EQ(std::system(probe.c_str()), 0) << text_of(d + "/probe");
+    const std::string info = text_of(d + "/probe");
+    EXPECT_NE(info.find("codec_type=video|width=640|height=480|r_frame_rate=30/1"), std::string::npos) << info;
+    EXPECT_NE(info.find("nb_read_frames=45"), std::string::npos) << info;
+    EXPECT_NE(info.find("codec_type=audio"), std::string::npos) << info;
+    // 1.5 s; AAC may pad a frame of 1024 samples.
+    const size_t at = info.find("duration=", info.find("codec_type=audio"));
+    ASSERT_NE(at, std::string::npos) << info;
+    EXPECT_NEAR(std::atof(info.c_str() + at + 9), 1.5, 0.03) << info;
+}
