@@ -247,6 +247,13 @@ TEST_F(Capture, HelpAndBadArguments) {
     }
     EXPECT_FALSE(exists(d + "/capture")) << "nothing written after a bad argument";
 
+    // Known wrong only once the run is there: 5 s is row 41 of order 0.
+    r = capture(d, "--fps 10 --from 5 --to 0:3 --out late");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("nothing to capture"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(d + "/late/wendril.wav.part"));
+    EXPECT_FALSE(exists(d + "/late/wendril.wav"));
+
     r = capture(d, "--mp4 demo.mp4 --frames 2", "PATH=/nonexistent");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ffmpeg"), std::string::npos) << r.err;

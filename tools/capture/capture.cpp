@@ -272,7 +272,9 @@ int main(int argc, char** argv) {
     bool thumb_open = false;  // the last thumbnail's order is still playing
 
     // The passes of demo_run, with a look at the music position before each draw.
+    uint64_t last_n = 0;
     for (uint64_t n = 0; !demo.quit && !failed; n++) {
+        last_n = n;
         const Snapshot s = {n, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
                             demo.position->row.load()};
         if (n > 0 && s.order < last_order) loops_back++;
@@ -303,16 +305,29 @@ int main(int argc, char** argv) {
                                                         : n >= end_frame;
             if (stop) end = n;
         }
+        // Bounds that only the run can show to be wrong: nothing of the span is kept.
+        const auto give_up = [&]() {
+            if (first == UINT64_MAX) return 2;
+            if (want_sound) {
+                audio_wav_end();
+                std::remove(wav_part.c_str());
+            }
+            if (!o.mp4.empty()) {
+                video_end(&video);
+                std::remove(video_tmp.c_str());
+            }
+            return 2;
+        };
         if (first == n && end == n) {
             std::fprintf(stderr, "wendril-capture: nothing to capture: --to is reached at the first frame of --from\n");
-            return 2;
+            return give_up();
         }
         // A position the music never plays: the end loop has come round twice.
         if (loops_back >= 2 && end == UINT64_MAX) {
             std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u (it loops orders 20-21 at the end)\n",
                          first == UINT64_MAX ? "--from" : "--to", first == UINT64_MAX ? o.from.order : o.to.order,
                          first == UINT64_MAX ? o.from.row : o.to.row);
-            return 2;
+            return give_up();
         }
         demo_draw();
         demo_frame_end();
@@ -368,11 +383,12 @@ int main(int argc, char** argv) {
         else f = double(n - first + 1) / double(end_frame - first);
         progress.show(0.02 + 0.98 * f, s, n - first + 1, double(n + 1) / (wall > 0 ? wall : 1), false);
     }
+    if (end == UINT64_MAX) end = last_n;  // stopped by a failure: what was captured
     const uint64_t frames = end - first;
     const double wall = seconds_since(wall0, CLOCK_MONOTONIC), cpu = seconds_since(cpu0, CLOCK_PROCESS_CPUTIME_ID);
     Snapshot last_seen = {end, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
                           demo.position->row.load()};
-    progress.show(1.0, last_seen, frames, double(end + 1) / (wall > 0 ? wall : 1), true);
+    if (!failed) progress.show(1.0, last_seen, frames, double(end + 1) / (wall > 0 ? wall : 1), true);
     if (want_sound && !audio_wav_end()) {
         std::fprintf(stderr, "wendril-capture: cannot write %s\n", wav_part.c_str());
         failed = true;
