@@ -234,6 +234,15 @@ int main(int argc, char** argv) {
         }
     }
     o.out = absolute(o.out), o.mp4 = absolute(o.mp4), o.sheet = absolute(o.sheet), o.log = absolute(o.log);
+    // Files written at the end are checked now, not after a long run.
+    for (const std::string* file : {&o.mp4, &o.sheet}) {
+        if (file->empty()) continue;
+        const std::string dir = file->substr(0, file->rfind('/') + 1);
+        if (access(dir.c_str(), W_OK) != 0) {
+            std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", file->c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
     FILE* log = nullptr;
     if (!o.log.empty() && !(log = std::fopen(o.log.c_str(), "w"))) {
         std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.log.c_str(), std::strerror(errno));
