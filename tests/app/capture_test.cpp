@@ -254,6 +254,11 @@ TEST_F(Capture, HelpAndBadArguments) {
     EXPECT_FALSE(exists(d + "/late/wendril.wav.part"));
     EXPECT_FALSE(exists(d + "/late/wendril.wav"));
 
+    // A folder without the demo's files: said before anything runs.
+    r = capture(d, "--data '" + d + "' --log l.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no ragga.xm in"), std::string::npos) << r.err;
+
     r = capture(d, "--mp4 demo.mp4 --frames 2", "PATH=/nonexistent");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ffmpeg"), std::string::npos) << r.err;

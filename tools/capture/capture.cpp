@@ -259,8 +259,16 @@ int main(int argc, char** argv) {
     const std::string wav_part = base + ".wav.part", wav = o.out.empty() ? o.mp4 + ".wav.tmp" : o.out + "/wendril.wav";
     const std::string video_tmp = o.mp4 + ".video.tmp";
 
+    if (access("ragga.xm", R_OK) != 0) {
+        std::fprintf(stderr, "wendril-capture: no ragga.xm in %s: run it from the data folder (build/data) or give --data DIR\n",
+                     o.data.c_str());
+        return 1;
+    }
     host_clock_set_frame_rate(o.fps);
-    if (demo_start() != 0) return 1;
+    if (demo_start() != 0) {
+        std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", o.data.c_str());
+        return 1;
+    }
 
     Progress progress;
     progress.on = !o.quiet;
