@@ -85,7 +85,9 @@ void frustum_line(frustum* f, const vector* a, const vector* b, uint32_t colour)
 void pixmap_line(Pixmap* pm, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour);
 
 // Sutherland-Hodgman against one plane through the origin (inside: n . p <= 0),
-// over vertices of stride floats; returns the number of vertices written to out.
+// over vertices of stride floats (3 to FRUSTUM_MAX_STRIDE; others give 0); returns
+// the number of vertices written to out, which must hold 2 * count (each edge
+// emits at most two).
 int clip_polygon(const vector* n, float* out, const float* in, int count, int stride);
 // Clips the edge a-b, moving a or b onto the plane: 0 outside, 1 keep a, 2 keep a and b.
 int clip_edge(const vector* n, float* a, float* b, int stride);

@@ -10,10 +10,11 @@
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
 
-// Clip buffers: a clipping stage emits at most one and a half times its input
-// (one extra vertex per edge that leaves), so 3 -> 4 -> 6 -> 9 -> 13 even when
-// rounding makes a stage see a polygon as not quite convex.
-constexpr int CLIP_MAX_VERTICES = 16;
+// Clip buffers: a convex polygon gains at most one vertex per plane, but every
+// edge may emit two vertices, and vertices lying exactly on a plane can make
+// that happen on most edges of a stage. Sized for two per edge, stage by stage
+// (3, 6, 12, 24, 48 vertices), no input can overrun them.
+constexpr int CLIP_STAGE_VERTICES[5] = {3, 6, 12, 24, 48};
 
 // The constant the centroid is scaled by: 0.33333, not exactly a third.
 static const float ONE_THIRD = std::bit_cast<float>(0x3EAAAA3Bu);
@@ -22,14 +23,17 @@ static float clip_dot(const vector* n, const float* p) {
     return n->x * p[0] + n->y * p[1] + n->z * p[2];
 }
 
-// Moves to onto the plane along to - from; a zero denominator (an edge lying in
-// the plane, both ends on it) keeps the vertex where it is instead of 0/0.
-static void clip_move(const vector* n, float* to, const float* from, float d_from, int stride) {
-    const float diff[3] = {to[0] - from[0], to[1] - from[1], to[2] - from[2]};
+// p = a + t (b - a) over all stride floats, t = -da / (n . (b - a)): the point
+// of a-b on the plane. p may be a or b (each float is read before it is
+// written). A zero denominator (an edge lying in the plane, both ends on it)
+// leaves p as it is instead of dividing 0 by 0.
+static void clip_point(const vector* n, float* p, const float* a, const float* b, float da,
+                       int stride) {
+    const float diff[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
     float denom = clip_dot(n, diff);
     if (denom == 0.0f) return;
-    float t = -d_from / denom;
-    for (int i = 0; i < stride; i++) to[i] = from[i] + t * (to[i] - from[i]);
+    float t = -da / denom;
+    for (int i = 0; i < stride; i++) p[i] = a[i] + t * (b[i] - a[i]);
 }
 
 int clip_edge(const vector* n, float* a, float* b, int stride) {
@@ -38,23 +42,17 @@ int clip_edge(const vector* n, float* a, float* b, int stride) {
     if (db - da > 0.0f) {  // running outwards
         if (db < 0.0f) return 1;
         if (da > 0.0f) return 0;
-        clip_move(n, b, a, da, stride);  // b = a + t (b - a)
+        clip_point(n, b, a, b, da, stride);  // the exit point replaces b
         return 2;
     }
     if (da < 0.0f) return 1;
     if (db > 0.0f) return 0;
-    // a = a + t (b - a): move a towards b, t measured from a.
-    float a0[FRUSTUM_MAX_STRIDE];
-    std::memcpy(a0, a, (size_t)stride * sizeof(float));
-    const float diff[3] = {b[0] - a0[0], b[1] - a0[1], b[2] - a0[2]};
-    float denom = clip_dot(n, diff);
-    if (denom == 0.0f) return 1;
-    float t = -da / denom;
-    for (int i = 0; i < stride; i++) a[i] = a0[i] + t * (b[i] - a0[i]);
+    clip_point(n, a, a, b, da, stride);  // the entry point replaces a
     return 1;
 }
 
 int clip_polygon(const vector* n, float* out, const float* in, int count, int stride) {
+    if (stride < 3 || stride > FRUSTUM_MAX_STRIDE) return 0;  // beyond the edge buffers
     // Wholly inside (every vertex strictly): every edge would emit its start
     // unchanged, so the polygon passes as it is.
     bool inside = true;
@@ -149,7 +147,10 @@ void frustum_draw_tpoly(frustum* f, tpoly* p) {
     // Only the layers that fit in the caller's stride are carried.
     if (3 + 2 * layers > p->stride) layers = (p->stride - 3) / 2;
 
-    float buf[5][CLIP_MAX_VERTICES * FRUSTUM_MAX_STRIDE];
+    float b0[CLIP_STAGE_VERTICES[0] * FRUSTUM_MAX_STRIDE], b1[CLIP_STAGE_VERTICES[1] * FRUSTUM_MAX_STRIDE],
+        b2[CLIP_STAGE_VERTICES[2] * FRUSTUM_MAX_STRIDE], b3[CLIP_STAGE_VERTICES[3] * FRUSTUM_MAX_STRIDE],
+        b4[CLIP_STAGE_VERTICES[4] * FRUSTUM_MAX_STRIDE];
+    float* buf[5] = {b0, b1, b2, b3, b4};
     float* in = buf[0];
     std::memset(in, 0, 3 * (size_t)stride * sizeof(float));  // floats past the layers
     for (int i = 0; i < 3; i++) {

@@ -282,6 +282,12 @@ TEST_F(DemoView, ClipEdgeCases) {
     float in[9] = {0, 0, 0, 0, 1, 0, 0, 0, 1}, out[9 * 2];
     EXPECT_EQ(clip_polygon(&n, out, in, 3, 3), 3);
     for (float v : out) EXPECT_FALSE(std::isnan(v));
+    // A vertex on the plane between an inside and an outside one: both its
+    // edges emit two vertices, five from three (the clip buffers allow two per edge).
+    float tri[9] = {-1, 0, 0, 0, 1, 0, 1, 0, 0};
+    ASSERT_EQ(clip_polygon(&n, out, tri, 3, 3), 5);
+    const float want[15] = {-1, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0};
+    for (int i = 0; i < 15; i++) EXPECT_EQ(out[i], want[i]) << i;
 }
 
 TEST_F(DemoView, PlotTruncatesTowardZeroAndSkipsTheEye) {
