@@ -1,0 +1,257 @@
+// Grid-mapped backgrounds: 41 x 31 rays per frame turned into (u, v, shade)
+// by the tunnel or sphere mapping, then 8 x 8 blocks filled by stepping the
+// three components in 8.8 fixed point and blending each texel towards white.
+#include "app/background.h"
+
+#include <cmath>
+#include <emmintrin.h>
+
+#include "engine/geometry/vector.h"
+#include "engine/pixmap/pixmap.h"
+
+BackgroundPoint background_grid[BACKGROUND_GRID_ROWS][BACKGROUND_GRID_COLUMNS];
+
+namespace {
+
+constexpr int BLOCK = 8;
+constexpr int32_t WRAP = 900;     // a jump larger than this is a pass from 1023 to 0
+constexpr int32_t TURN = 1024;    // one turn of the sphere's coordinates
+
+// The four corner rays: top-left, top-right, bottom-left, bottom-right.
+constexpr vector CORNER_RAYS[4] = {{-4, -4, 4}, {4, -4, 4}, {-4, 4, 4}, {4, 4, 4}};
+
+typedef void (*MappingFn)(const vector* d, float t, int32_t* u, int32_t* v);
+
+void tunnel_mapping(const vector* d, float t, int32_t* u, int32_t* v) {
+    const float r = 1.0f / std::sqrt(d->x * d->x + d->y * d->y);
+    *u = background_trunc(double(std::atan2(d->y, d->x)) * 2048.0 / 6.283185307179586) & 255;
+    *v = background_trunc(r * d->z * 64.0f + t) & 255;
+}
+
+void sphere_mapping(const vector* d, float radius, int32_t* u, int32_t* v) {
+    const float a = d->x * d->x + d->y * d->y + d->z * d->z;
+    const float s = std::sqrt(4.0f * radius * radius * a) / (2.0f * a);
+    vector p;
+    vec_scale(&p, s, d);
+    float theta, phi;
+    if (p.x == 0.0f && p.z == 0.0f) {
+        theta = 0.0f;
+        phi = p.y == 0.0f ? 0.0f : (p.y < 0.0f ? float(-M_PI / 2) : float(M_PI / 2));
+    } else {
+        theta = std::atan2(p.x, p.z) / 2.0f;
+        phi = std::atan2(p.y, std::sqrt(p.x * p.x + p.z * p.z)) / 2.0f;
+    }
+    const float theta1 = 1.0f - theta / float(M_PI);
+    const float phi1 = 0.5f - 2.0f * phi / float(M_PI);
+    *u = background_trunc((theta1 - float(background_trunc(theta1))) * 1024.0f);
+    *v = background_trunc((phi1 - float(background_trunc(phi1))) * 1024.0f);
+}
+
+// Casts the grid's rays and stores (u, v, shade) at every grid point.
+void fill_grid(MappingFn mapping, float t, float shade_offset, float a1, float a2, float a3) {
+    matrix m, tm;
+    mat_rotate_zyx(&m, a1, a2, a3);
+    mat_transpose(&tm, &m);
+    vector p[4];
+    for (int i = 0; i < 4; i++) {
+        vector scaled;
+        vec_scale(&scaled, 0.1f, &CORNER_RAYS[i]);
+        vec_mul_matrix(&p[i], &scaled, &tm);
+    }
+    // The divisors are the grid's row and column counts, so the last row and
+    // column stop one step short of the bottom and right corner rays.
+    const float rows = float(BACKGROUND_GRID_ROWS), columns = float(BACKGROUND_GRID_COLUMNS);
+    const vector left_step = {(p[2].x - p[0].x) / rows, (p[2].y - p[0].y) / rows, (p[2].z - p[0].z) / rows};
+    const vector right_step = {(p[3].x - p[1].x) / rows, (p[3].y - p[1].y) / rows, (p[3].z - p[1].z) / rows};
+    vector left = p[0], right = p[1];
+    for (int j = 0; j < BACKGROUND_GRID_ROWS; j++) {
+        vector d = left;
+        const vector step = {(right.x - left.x) / columns, (right.y - left.y) / columns,
+                             (right.z - left.z) / columns};
+        const float dy2 = (float(j) - 16.5f) * (float(j) - 16.5f);
+        for (int i = 0; i < BACKGROUND_GRID_COLUMNS; i++) {
+            const float dx2 = (float(i) - 20.5f) * (float(i) - 20.5f);
+            BackgroundPoint* g = &background_grid[j][i];
+            mapping(&d, t, &g->c[0], &g->c[1]);
+            float shade = 190.0f / std::sqrt(dx2 + dy2) + shade_offset;
+            if (shade > 255.0f) shade = 255.0f;
+            if (shade < 0.0f) shade = 0.0f;
+            g->c[2] = int32_t(shade);
+            vec_add(&d, &d, &step);
+        }
+        vec_add(&left, &left, &left_step);
+        vec_add(&right, &right, &right_step);
+    }
+}
+
+bool usable(const Pixmap* dst, const Pixmap* texture) {
+    return dst && texture && dst->pixels && texture->pixels && dst->width >= 320 && dst->height >= 240 &&
+           int64_t(texture->width) * texture->height >= 256 * 256;
+}
+
+void draw(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
+          float a2, float a3) {
+    if (!usable(dst, texture)) return;
+    fill_grid(mapping, t, shade_offset, a1, a2, a3);
+    for (int r = 0; r < BACKGROUND_GRID_ROWS - 1; r++)
+        for (int c = 0; c < BACKGROUND_GRID_COLUMNS - 1; c++)
+            background_block_fill(dst, BLOCK * c, BLOCK * r, texture, 3, &background_grid[r][c],
+                                  &background_grid[r][c + 1], &background_grid[r + 1][c],
+                                  &background_grid[r + 1][c + 1]);
+}
+
+// One row of 8 pixels. u, v in 8.8 fixed point; s is the shade in 8.8 kept to
+// 16 bits, stepped by ds modulo 65536.
+struct BlockSpan {
+    uint32_t* out;
+    const uint32_t* texels;  // read as 256 x 256
+    int32_t u, v, du, dv;
+    uint16_t s, ds;
+};
+
+inline uint32_t texel_at(const BlockSpan* span) {
+    return span->texels[((span->v >> 8) & 255) * 256 + ((span->u >> 8) & 255)];
+}
+
+// Each byte b becomes sat16(b * ((65535 - s) >> 8) + 255 * (s >> 8)) >> 8.
+void shade_span_scalar(BlockSpan* span) {
+    for (int i = 0; i < BLOCK; i++) {
+        const uint32_t texel = texel_at(span);
+        const uint32_t w_texel = uint16_t(65535 - span->s) >> 8;
+        const uint32_t w_white = 255u * (span->s >> 8);
+        uint32_t pixel = 0;
+        for (int byte = 0; byte < 4; byte++) {
+            uint32_t sum = ((texel >> (8 * byte)) & 255) * w_texel + w_white;
+            if (sum > 65535) sum = 65535;
+            pixel |= (sum >> 8) << (8 * byte);
+        }
+        span->out[i] = pixel;
+        span->u += span->du;
+        span->v += span->dv;
+        span->s = uint16_t(span->s + span->ds);
+    }
+}
+
+// The same in 16-bit lanes: the eight shades of the row in one register, each
+// pixel's four bytes in four lanes; multiply keeping the low words, add with
+// unsigned saturation, shift, pack.
+inline __m128i blend_pair(__m128i bytes, __m128i w_texel, __m128i w_white) {
+    return _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(bytes, w_texel), w_white), 8);
+}
+
+void shade_span_sse2(BlockSpan* span) {
+    alignas(16) uint32_t texels[BLOCK];
+    for (int i = 0; i < BLOCK; i++) {
+        texels[i] = texel_at(span);
+        span->u += span->du;
+        span->v += span->dv;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    // s, s + ds, ..., s + 7 ds, each modulo 65536.
+    const __m128i s = _mm_add_epi16(_mm_set1_epi16(short(span->s)),
+                                    _mm_mullo_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(short(span->ds))));
+    span->s = uint16_t(span->s + BLOCK * span->ds);
+    const __m128i w_texel = _mm_srli_epi16(_mm_xor_si128(s, _mm_cmpeq_epi16(s, s)), 8);  // (65535 - s) >> 8
+    const __m128i w_white = _mm_mullo_epi16(_mm_srli_epi16(s, 8), _mm_set1_epi16(255));
+    // Each weight spread over the four lanes of its pixel.
+    const __m128i t03 = _mm_unpacklo_epi16(w_texel, w_texel), t47 = _mm_unpackhi_epi16(w_texel, w_texel);
+    const __m128i h03 = _mm_unpacklo_epi16(w_white, w_white), h47 = _mm_unpackhi_epi16(w_white, w_white);
+    const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(texels));
+    const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(texels + 4));
+    const __m128i p01 = blend_pair(_mm_unpacklo_epi8(lo, zero), _mm_unpacklo_epi32(t03, t03), _mm_unpacklo_epi32(h03, h03));
+    const __m128i p23 = blend_pair(_mm_unpackhi_epi8(lo, zero), _mm_unpackhi_epi32(t03, t03), _mm_unpackhi_epi32(h03, h03));
+    const __m128i p45 = blend_pair(_mm_unpacklo_epi8(hi, zero), _mm_unpacklo_epi32(t47, t47), _mm_unpacklo_epi32(h47, h47));
+    const __m128i p67 = blend_pair(_mm_unpackhi_epi8(hi, zero), _mm_unpackhi_epi32(t47, t47), _mm_unpackhi_epi32(h47, h47));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(span->out), _mm_packus_epi16(p01, p23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(span->out + 4), _mm_packus_epi16(p45, p67));
+}
+
+void copy_span(BlockSpan* span) {
+    for (int i = 0; i < BLOCK; i++) {
+        span->out[i] = span->texels[(span->v & 0xFF00) | ((span->u >> 8) & 255)];
+        span->u += span->du;
+        span->v += span->dv;
+    }
+}
+
+// Moves a grid point's value by a turn when it is more than 900 away from the
+// one below it, so the block interpolates the short way round.
+void correct_edge(int32_t* top, int32_t* bottom) {
+    if (*bottom - *top < -WRAP)
+        *bottom += TURN;
+    else if (*bottom - *top > WRAP)
+        *top += TURN;
+}
+
+void block_fill(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int count, BackgroundPoint* a,
+                BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d, void (*shade_span)(BlockSpan*)) {
+    if (count < 2 || count > 3) return;
+    int32_t left[3], right[3], left_step[3], right_step[3], running[3], row_step[3];
+    for (int k = 0; k < count; k++) {
+        correct_edge(&a->c[k], &c->c[k]);
+        correct_edge(&b->c[k], &d->c[k]);
+        // 8.8 fixed point: one eighth of the difference per pixel row.
+        left[k] = a->c[k] * 256;
+        right[k] = b->c[k] * 256;
+        left_step[k] = (c->c[k] - a->c[k]) * 32;
+        right_step[k] = (d->c[k] - b->c[k]) * 32;
+    }
+    uint32_t* out = dst->pixels + dst->rows[y] + x;
+    for (int row = 0; row < BLOCK; row++) {
+        for (int k = 0; k < count; k++) running[k] = left[k];
+        for (int k = 0; k < count; k++) {
+            // The running value was copied before this correction: the two
+            // differ by whole turns of 256 texels, which read the same texel.
+            int32_t e = (right[k] >> 8) - (left[k] >> 8);
+            if (e < -WRAP) {
+                right[k] += TURN * 256;
+                e = (right[k] >> 8) - (left[k] >> 8);
+            } else if (e > WRAP) {
+                left[k] += TURN * 256;
+                e = (right[k] >> 8) - (left[k] >> 8);
+            }
+            row_step[k] = e * 32;
+        }
+        BlockSpan span = {out, texture->pixels, running[0], running[1], row_step[0], row_step[1], 0, 0};
+        if (count == 3) {
+            span.s = uint16_t(running[2]);
+            span.ds = uint16_t(row_step[2]);
+            shade_span(&span);
+        } else {
+            copy_span(&span);
+        }
+        for (int k = 0; k < count; k++) {
+            left[k] += left_step[k];
+            right[k] += right_step[k];
+        }
+        out += dst->width;
+    }
+}
+
+}  // namespace
+
+int32_t background_trunc(double value) {
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
+    return int32_t(value);
+}
+
+void tunnel_draw(Pixmap* dst, const Pixmap* texture, float t, float shade_offset, float a1, float a2,
+                 float a3) {
+    draw(dst, texture, tunnel_mapping, t, shade_offset, a1, a2, a3);
+}
+
+void sphere_draw(Pixmap* dst, const Pixmap* texture, float t, float shade_offset, float a1, float a2,
+                 float a3) {
+    draw(dst, texture, sphere_mapping, t, shade_offset, a1, a2, a3);
+}
+
+void background_block_fill(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int count,
+                           BackgroundPoint* a, BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d) {
+    block_fill(dst, x, y, texture, count, a, b, c, d, shade_span_sse2);
+}
+
+void background_block_fill_scalar(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int count,
+                                  BackgroundPoint* a, BackgroundPoint* b, BackgroundPoint* c,
+                                  BackgroundPoint* d) {
+    block_fill(dst, x, y, texture, count, a, b, c, d, shade_span_scalar);
+}

@@ -1,0 +1,264 @@
+// The effects on their own, with generated textures: klegg's pulses, fades and
+// radii, the hairy tubes' first frame and angle chains, the knot's swing and
+// first shape, zfx's credits, perspective, shading factor and closed mesh.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "app/hairy.h"
+#include "app/klegg.h"
+#include "app/knot.h"
+#include "app/zfx.h"
+#include "app_fixtures.h"
+#include "engine/geometry/frustum.h"
+#include "engine/music/music.h"
+#include "engine/pixmap/pixmap.h"
+
+namespace {
+
+Pixmap* new_screen() { return pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR); }
+
+void set_position(MusicPosition* p, uint32_t order, uint32_t row, float frame_ticks) {
+    p->order = order;
+    p->row = row;
+    p->frame_ticks = frame_ticks;
+}
+
+float length(const vector& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+
+}  // namespace
+
+TEST(Klegg, BallPulsesFadesAndRadii) {
+    app_fixtures::EffectData data;
+    Pixmap* screen = new_screen();
+    ASSERT_NE(klegg_create(screen), nullptr);
+    EXPECT_LE(klegg.vertex_count, KLEGG_MAX_VERTICES);
+    EXPECT_GE(klegg.vertex_count, 258) << "a closed ball of 512 faces has at least 258 vertices";
+    for (int k = 0; k < klegg.vertex_count; k++) ASSERT_NEAR(length(klegg.unit[k]), 1.0f, 1e-5f);
+
+    // Order 0: cleared to black, the ball alone in the middle, no tunnel.
+    MusicPosition pos{};
+    set_position(&pos, 0, 0, 1.0f);
+    klegg_draw(screen, &pos);
+    EXPECT_EQ(screen->pixels[0], 0u);
+    EXPECT_EQ(screen->pixels[screen->rows[239] + 319], 0u);
+    EXPECT_NE(screen->pixels[screen->rows[120] + 160], 0u);
+
+    // Order 4's four pulses per pattern fall off; orders 0-3 always pulse at 25.
+    const uint32_t rows[4] = {4, 20, 36, 52};
+    const float order4[4] = {40.0f, 29.333334f, 18.666666f, 8.0f};
+    for (int i = 0; i < 4; i++) {
+        set_position(&pos, 4, rows[i], 0.0f);
+        klegg_draw(screen, &pos);
+        EXPECT_FLOAT_EQ(klegg.pulse_amplitude, order4[i]) << "row " << rows[i];
+        EXPECT_EQ(klegg.pulse_phase, 0.0f);
+        set_position(&pos, 2, rows[i], 0.0f);
+        klegg_draw(screen, &pos);
+        EXPECT_FLOAT_EQ(klegg.pulse_amplitude, 25.0f);
+    }
+    // A pulse row that lasts several frames restarts the pulse on each of them.
+    for (int f = 0; f < 3; f++) {
+        set_position(&pos, 3, 20, 2.0f);
+        klegg_draw(screen, &pos);
+        EXPECT_FLOAT_EQ(klegg.pulse_amplitude, 25.0f - 2.0f * 0.3f);
+        EXPECT_FLOAT_EQ(klegg.pulse_phase, 2.0f * 0.2f);
+    }
+    // Off the pulse rows it decays to 0 and the radii lie within 40 +- 30.
+    set_position(&pos, 3, 21, 100.0f);
+    klegg_draw(screen, &pos);
+    klegg_draw(screen, &pos);
+    EXPECT_EQ(klegg.pulse_amplitude, 0.0f);
+    for (int k = 0; k < klegg.vertex_count; k++) {
+        const float r = length(klegg.position[k]);
+        ASSERT_GE(r, 10.0f - 1e-3f);
+        ASSERT_LE(r, 70.0f + 1e-3f);
+        ASSERT_TRUE(klegg.u[k] >= 0 && klegg.u[k] <= 255 && klegg.v[k] >= 0 && klegg.v[k] <= 255);
+    }
+
+    // Order 1 fades the tunnel in over 67 frames (level just below 0), order 4
+    // fades it out and lands exactly on 1.0, after which it is not drawn.
+    set_position(&pos, 1, 10, 1.0f);
+    for (int f = 0; f < 67; f++) klegg_draw(screen, &pos);
+    EXPECT_NEAR(klegg.fade_level, -0.005f, 1e-6f);
+    klegg_draw(screen, &pos);  // no further step below 0
+    EXPECT_NEAR(klegg.fade_level, -0.005f, 1e-6f);
+    set_position(&pos, 2, 10, 1.0f);
+    klegg_draw(screen, &pos);
+    EXPECT_NE(screen->pixels[0], 0u) << "the tunnel shows unfaded in order 2";
+    set_position(&pos, 4, 10, 1.0f);
+    for (int f = 0; f < 67; f++) klegg_draw(screen, &pos);
+    EXPECT_EQ(klegg.fade_level, 1.0f);
+    klegg_draw(screen, &pos);
+    EXPECT_EQ(screen->pixels[0], 0u) << "the tunnel is gone once the level is back at 1.0";
+    pixmap_destroy(screen);
+}
+
+TEST(Hairy, FirstFrameTubesAreStraightAlongTheFourAxes) {
+    app_fixtures::EffectData data;
+    Pixmap* screen = new_screen();
+    ASSERT_EQ(hairy_create(screen), 1);
+    const vector axis[HAIRY_HAIRS] = {{1, 0, 0}, {-1, 0, 0}, {0, 0, 1}, {0, 0, -1}};
+    for (int h = 0; h < HAIRY_HAIRS; h++) {
+        hairy_build_hair(h);
+        ASSERT_EQ(hairy.vertex_count, HAIRY_VERTICES);
+        ASSERT_EQ(hairy.triangle_count, HAIRY_TRIANGLES);
+        float last = -1.0f;
+        for (int s = 0; s < HAIRY_RINGS; s++) {
+            vector centre = {0, 0, 0};
+            for (int i = 0; i < HAIRY_SIDES; i++) {
+                const vector& v = hairy.vertex[HAIRY_SIDES * s + i];
+                centre.x += v.x / HAIRY_SIDES, centre.y += v.y / HAIRY_SIDES, centre.z += v.z / HAIRY_SIDES;
+            }
+            // The centre lies on the hair's axis, farther out ring by ring...
+            const float along = centre.x * axis[h].x + centre.z * axis[h].z;
+            EXPECT_NEAR(centre.y, 0.0f, 1e-3f) << "hair " << h << " ring " << s;
+            EXPECT_NEAR(std::fabs(centre.x * axis[h].z) + std::fabs(centre.z * axis[h].x), 0.0f, 1e-3f);
+            EXPECT_GT(along, last);
+            last = along;
+            // ...and the ring is a hexagon of radius 10 across the axis.
+            for (int i = 0; i < HAIRY_SIDES; i++) {
+                const vector& v = hairy.vertex[HAIRY_SIDES * s + i];
+                const vector d = {v.x - centre.x, v.y - centre.y, v.z - centre.z};
+                EXPECT_NEAR(length(d), 10.0f, 2e-3f);
+                EXPECT_NEAR(d.x * axis[h].x + d.z * axis[h].z, 0.0f, 1e-3f);
+            }
+        }
+        // Ring s sits where the track is at time 4s (keys every 10 at 50 apart: 20 per s).
+        EXPECT_NEAR(last, 15 * 20.0f, 1.0f);
+    }
+
+    MusicPosition pos{};
+    set_position(&pos, 5, 0, 2.0f);
+    hairy_draw(screen, &pos);
+    // One frame later the chains have shifted by one fixed twist and the roots moved per tick.
+    EXPECT_FLOAT_EQ(hairy.alpha[1], float(0.0 - 0.046542113386515455));
+    EXPECT_FLOAT_EQ(hairy.beta[1], float(0.06544984694978735));
+    EXPECT_FLOAT_EQ(hairy.gamma[79], float(-0.04027682889217683));
+    EXPECT_FLOAT_EQ(hairy.alpha[0], float(2.0 * 0.005817764173314432));
+    EXPECT_FLOAT_EQ(hairy.beta[0], float(-2.0 * 0.008181230868723419));
+    EXPECT_FLOAT_EQ(hairy.background_radius, 8.0f);
+    hairy_draw(screen, &pos);
+    EXPECT_FLOAT_EQ(hairy.alpha[2], float(float(0.0 - 0.046542113386515455) - 0.046542113386515455));
+    pixmap_destroy(screen);
+}
+
+TEST(Knot, SwingIsReKickedOnEverySixteenthRowAndShapeStartsAsACircle) {
+    app_fixtures::EffectData data;
+    Pixmap* screen = new_screen();
+    ASSERT_NE(knot_create(screen), nullptr);
+    MusicPosition pos{};
+    // The start swing of 150 is above 100: row 0 does not cut it short.
+    set_position(&pos, 9, 0, 1.0f);
+    knot_draw(screen, &pos);
+    EXPECT_FLOAT_EQ(knot.swing, 148.0f);
+    // With the first keys the curve is a circle of radius 100 in the x-y plane
+    // and the tube round, of radius 30.
+    for (int q = 0; q < KNOT_SEGMENTS; q++) {
+        EXPECT_NEAR(length(knot.curve[q]), 100.0f, 1e-3f);
+        EXPECT_NEAR(knot.curve[q].z, 0.0f, 1e-3f);
+        for (int s = 0; s < KNOT_SIDES; s++) {
+            const vector d = {knot.tube[q][s].x - knot.curve[q].x, knot.tube[q][s].y - knot.curve[q].y,
+                              knot.tube[q][s].z - knot.curve[q].z};
+            EXPECT_NEAR(length(d), 30.0f, 1e-3f);
+        }
+    }
+    set_position(&pos, 9, 5, 10.0f);
+    for (int f = 0; f < 3; f++) knot_draw(screen, &pos);
+    EXPECT_FLOAT_EQ(knot.swing, 88.0f);
+    set_position(&pos, 9, 1, 1.0f);  // not a kick row
+    knot_draw(screen, &pos);
+    EXPECT_FLOAT_EQ(knot.swing, 86.0f);
+    // Rows 0, 16, 32 and 48 kick it back to 100, every frame they last.
+    for (uint32_t row : {16u, 16u, 16u, 32u, 48u, 0u}) {
+        set_position(&pos, 9, row, 1.5f);
+        knot_draw(screen, &pos);
+        EXPECT_FLOAT_EQ(knot.swing, 97.0f) << "row " << row;
+    }
+    // The swing decays to 0 and stays there.
+    set_position(&pos, 18, 3, 60.0f);
+    knot_draw(screen, &pos);
+    EXPECT_EQ(knot.swing, 0.0f);
+    EXPECT_NEAR(knot.track_time, (1 + 30 + 1 + 9 + 60) / 5.5f, 1e-3f);
+    // Every texture coordinate is a texel of the 256 x 256 map.
+    for (int q = 0; q < KNOT_SEGMENTS; q++)
+        for (int s = 0; s < KNOT_SIDES; s++)
+            ASSERT_TRUE(knot.u[q][s] >= 0 && knot.u[q][s] <= 255 && knot.v[q][s] >= 0 && knot.v[q][s] <= 255);
+    pixmap_destroy(screen);
+}
+
+TEST(Zfx, MeshIsAClosedTubeWithTheRingLayout) {
+    app_fixtures::EffectData data;
+    Pixmap* screen = new_screen();
+    ASSERT_EQ(zfx_create(screen), 1);
+    // The ninth position of every ring and the 41st ring repeat earlier positions.
+    for (int r = 0; r <= ZFX_RINGS; r++) {
+        const vector& a = zfx_mesh[ZFX_RING_STRIDE * r], &b = zfx_mesh[ZFX_RING_STRIDE * r + 8];
+        EXPECT_NEAR(a.x, b.x, 1e-3f);
+        EXPECT_NEAR(a.y, b.y, 1e-3f);
+        EXPECT_NEAR(a.z, b.z, 1e-3f);
+    }
+    for (int s = 0; s < ZFX_RING_STRIDE; s++) {
+        const vector& a = zfx_mesh[s], &b = zfx_mesh[ZFX_RING_STRIDE * ZFX_RINGS + s];
+        EXPECT_NEAR(a.x, b.x, 1e-2f);
+        EXPECT_NEAR(a.z, b.z, 1e-2f);
+    }
+    EXPECT_EQ(zfx_faces[0][0], 0);
+    EXPECT_EQ(zfx_faces[0][1], 9);
+    EXPECT_EQ(zfx_faces[0][2], 10);
+    EXPECT_EQ(zfx_faces[1][2], 1);
+    EXPECT_EQ(zfx_faces[ZFX_TRIANGLES - 2][1], 7) << "the last ring closes onto the first";
+    EXPECT_EQ(zfx_faces[ZFX_TRIANGLES - 1][1], 0);
+    // Closed: every edge is shared by exactly two faces, once in each direction.
+    std::map<std::pair<int, int>, int> edges;
+    for (const auto& f : zfx_faces)
+        for (int k = 0; k < 3; k++) edges[{f[k], f[(k + 1) % 3]}]++;
+    for (const auto& [e, n] : edges) {
+        ASSERT_EQ(n, 1);
+        ASSERT_EQ(edges.count({e.second, e.first}), 1u) << e.first << "-" << e.second;
+        ASSERT_LT(e.first % ZFX_RING_STRIDE, ZFX_SIDES) << "ninth positions are not referenced";
+        ASSERT_LT(e.first, ZFX_RINGS * ZFX_RING_STRIDE) << "the 41st ring is not referenced";
+    }
+    // About the stated size.
+    float lo = 1e9f, hi = -1e9f;
+    for (const auto& v : zfx_mesh) lo = std::min(lo, v.x), hi = std::max(hi, v.x);
+    EXPECT_GT(hi - lo, 120.0f);
+    EXPECT_LT(hi - lo, 200.0f);
+    pixmap_destroy(screen);
+}
+
+TEST(Zfx, CreditTimersPerspectiveAndShading) {
+    app_fixtures::EffectData data;
+    Pixmap* screen = new_screen();
+    ASSERT_EQ(zfx_create(screen), 1);
+    MusicPosition pos{};
+    set_position(&pos, 15, 0, 2.0f);
+    zfx_draw(screen, &pos);
+    EXPECT_EQ(zfx.view->perspective, 280.0f) << "the first frame's eye distance";
+    // Picture 0's timer was exactly 1.0: not shown on the first frame.
+    EXPECT_EQ(screen->pixels[screen->rows[10] + 300] & 0xFFFFFF, 0u);
+    for (int i = 0; i < ZFX_CREDITS; i++) EXPECT_FLOAT_EQ(zfx.credit_timer[i], 1.0f + 0.5f * i - 0.01f);
+    zfx_draw(screen, &pos);
+    EXPECT_EQ(screen->pixels[screen->rows[10] + 300] & 0xFFFFFF, 0xFFFFFFu) << "white credit added";
+    EXPECT_EQ(screen->pixels[screen->rows[40] + 300] & 0xFFFFFF, 0u) << "picture 1 not yet";
+    // A timer of exactly -1.0 is no longer shown.
+    zfx.credit_timer[0] = -1.0f;
+    zfx_draw(screen, &pos);
+    EXPECT_EQ(screen->pixels[screen->rows[10] + 300] & 0xFFFFFF, 0u);
+    // Picture 1 at x = 180 loses its right-most 20 columns to the screen edge.
+    zfx.credit_timer[1] = 0.5f;
+    zfx_draw(screen, &pos);
+    EXPECT_EQ(screen->pixels[screen->rows[40] + 180] & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(screen->pixels[screen->rows[40] + 179] & 0xFFFFFF, 0u);
+
+    // Facing the eye: factor 1; edge-on or turned away: 0.
+    const vector a = {0, 0, 0}, b = {10, 0, 0}, c = {0, 10, 0};
+    const float facing = std::max(zfx_lambert(&a, &b, &c), zfx_lambert(&a, &c, &b));
+    EXPECT_NEAR(facing, 1.0f, 1e-3f);
+    EXPECT_EQ(std::min(zfx_lambert(&a, &b, &c), zfx_lambert(&a, &c, &b)), 0.0f);
+    const vector e = {0, 0, 10};
+    EXPECT_NEAR(zfx_lambert(&a, &b, &e), 0.0f, 1e-2f) << "seen nearly edge-on";
+    EXPECT_EQ(zfx_lambert(&a, &a, &a), 0.0f) << "a degenerate face";
+    pixmap_destroy(screen);
+}
