@@ -13,6 +13,10 @@ uint64_t host_clock_us();
 // the deadline while its callback runs. SDL host: sleeps for `us`.
 void host_clock_advance(uint64_t us);
 
+// One frame period: headless, host_clock_advance to the next frame boundary
+// (frame n at n * 1e6 / rate us, exactly); SDL host, sleeps one period.
+void host_clock_advance_frame();
+
 // Headless host: the fixed frame period the vertical-blank wait advances by
 // (default 1e6 / 60 us, kept as an exact rational so 60 frames are 1 s exactly).
 void host_clock_set_frame_rate(uint32_t frames_per_second);

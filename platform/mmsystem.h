@@ -20,8 +20,22 @@ typedef struct mmtime_tag {
         DWORD sample;
         DWORD cb;
         DWORD ticks;
+        struct {
+            BYTE hour;
+            BYTE min;
+            BYTE sec;
+            BYTE frame;
+            BYTE fps;
+            BYTE dummy;
+            BYTE pad[2];
+        } smpte;
+        struct {
+            DWORD songptrpos;
+        } midi;
     } u;
 } MMTIME, *LPMMTIME;
+static_assert(sizeof(MMTIME) == 12, "MMTIME is 12 bytes");
+static_assert(sizeof(TIMECAPS) == 8, "TIMECAPS is 8 bytes");
 
 #define TIMERR_NOERROR 0
 #define TIMERR_NOCANDO 97
@@ -29,6 +43,9 @@ typedef struct mmtime_tag {
 #define TIME_ONESHOT 0x0000
 #define TIME_PERIODIC 0x0001
 #define TIME_CALLBACK_FUNCTION 0x0000
+#define TIME_CALLBACK_EVENT_SET 0x0010
+#define TIME_CALLBACK_EVENT_PULSE 0x0020
+#define TIME_KILL_SYNCHRONOUS 0x0100  // accepted; timeKillEvent always waits here
 #define TIME_MS 0x0001
 #define MMSYSERR_NOERROR 0
 #define MMSYSERR_INVALPARAM 11

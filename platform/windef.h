@@ -21,13 +21,18 @@ typedef uintptr_t DWORD_PTR;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
-typedef long HRESULT;
+typedef LONG HRESULT;  // 32-bit as on Windows, so FAILED() sees the sign bit
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef DWORD* LPDWORD;
 typedef UINT MMRESULT;
+typedef short SHORT;
+typedef unsigned short USHORT;
+typedef void* HANDLE;
+typedef BOOL* LPBOOL;
+typedef LONG* LPLONG;
 
 #ifndef TRUE
 #define TRUE 1
@@ -40,3 +45,13 @@ typedef UINT MMRESULT;
 #define CALLBACK
 #define APIENTRY
 #endif
+
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+
+static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HRESULT) == 4, "Windows widths");

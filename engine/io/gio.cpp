@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "engine/io/device.h"
 #include "engine/memory/gmem.h"
 
@@ -38,6 +40,12 @@ static bool has_high_bytes(const char* name)
     return false;
 }
 
+static bool is_folder(FILE* file)
+{
+    struct stat info;
+    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 static long stdio_size(FILE* file)
 {
     long here = std::ftell(file);
@@ -54,6 +62,12 @@ static GioStream* stdio_open(const char* name, const char* mode, int32_t)
     FILE* file = std::fopen(name, mode);
     // Names are stored in Latin-1; on POSIX the file may carry the UTF-8 form.
     if (!file && has_high_bytes(name)) file = std::fopen(latin1_to_utf8(name).c_str(), mode);
+    // POSIX opens a folder for reading where Windows refuses: refuse it too,
+    // rather than hand out a stream whose reads all fail.
+    if (file && is_folder(file)) {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (!file) {
         gmem_free(stream);
         return nullptr;
@@ -180,34 +194,35 @@ int32_t gio_write(const void* buffer, int32_t size, int32_t count, GioStream* st
     return stream->device->write(stream, buffer, static_cast<int32_t>(bytes)) / size;
 }
 
-// The typed readers start from zeroed storage, so a read at the end gives 0.
+// The typed readers give 0 unless the whole value was read: at the end of the
+// data, or with only part of a value left, never stale or partial storage.
 int32_t gio_read_u8(GioStream* stream)
 {
     uint8_t v = 0;
-    gio_read(&v, 1, 1, stream);
+    if (gio_read(&v, 1, 1, stream) != 1) return 0;
     return v;
 }
 
 int32_t gio_read_s8(GioStream* stream)
 {
     int8_t v = 0;
-    gio_read(&v, 1, 1, stream);
+    if (gio_read(&v, 1, 1, stream) != 1) return 0;
     return v;
 }
 
 int32_t gio_read_u16(GioStream* stream)
 {
     uint16_t v = 0;
-    gio_read(&v, 2, 1, stream);
-    if (stream && (stream->flags & GIO_FLAG_SWAP)) v = swap16(v);
+    if (gio_read(&v, 2, 1, stream) != 1) return 0;
+    if (stream->flags & GIO_FLAG_SWAP) v = swap16(v);
     return v;
 }
 
 uint32_t gio_read_u32(GioStream* stream)
 {
     uint32_t v = 0;
-    gio_read(&v, 4, 1, stream);
-    if (stream && (stream->flags & GIO_FLAG_SWAP)) v = swap32(v);
+    if (gio_read(&v, 4, 1, stream) != 1) return 0;
+    if (stream->flags & GIO_FLAG_SWAP) v = swap32(v);
     return v;
 }
 

@@ -25,6 +25,23 @@ static bool inside(const Pixmap* p, int32_t x, int32_t y)
     return x >= 0 && y >= 0 && x < p->width && y < p->height;
 }
 
+// One row of the alpha blit: bytes 0-2 take the source weighted by its alpha
+// plus the destination weighted by the rest; the destination's alpha stays.
+static void blend_row(uint32_t* dst, const uint32_t* src, int64_t n, bool backward)
+{
+    for (int64_t k = 0; k < n; ++k) {
+        int64_t i = backward ? n - 1 - k : k;
+        const uint8_t* s = reinterpret_cast<const uint8_t*>(src + i);
+        uint8_t* d = reinterpret_cast<uint8_t*>(dst + i);
+        int a = s[3];
+        const int32_t* ws = blend_table.data() + a * 256;
+        const int32_t* wd = blend_table.data() + (255 - a) * 256;
+        d[0] = static_cast<uint8_t>(ws[s[0]] + wd[d[0]]);
+        d[1] = static_cast<uint8_t>(ws[s[1]] + wd[d[1]]);
+        d[2] = static_cast<uint8_t>(ws[s[2]] + wd[d[2]]);
+    }
+}
+
 // ---- public functions -----------------------------------------------------
 
 Pixmap* pixmap_create(int32_t width, int32_t height, uint32_t flags)
@@ -194,31 +211,20 @@ void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t
     int64_t cw = sx1 - sx0, ch = sy1 - sy0;
     if (cw <= 0 || ch <= 0 || dx1 - dx0 <= 0 || dy1 - dy0 <= 0) return;
 
-    if (src->flags & PIXMAP_ALPHA) {
-        for (int64_t r = 0; r < ch; ++r) {
-            const uint8_t* s = reinterpret_cast<const uint8_t*>(src->pixels + src->rows[sy0 + r] + sx0);
-            uint8_t* d = reinterpret_cast<uint8_t*>(dst->pixels + dst->rows[dy0 + r] + dx0);
-            for (int64_t i = 0; i < cw; ++i, s += 4, d += 4) {
-                int a = s[3];
-                const int32_t* ws = blend_table.data() + a * 256;
-                const int32_t* wd = blend_table.data() + (255 - a) * 256;
-                d[0] = static_cast<uint8_t>(ws[s[0]] + wd[d[0]]);
-                d[1] = static_cast<uint8_t>(ws[s[1]] + wd[d[1]]);
-                d[2] = static_cast<uint8_t>(ws[s[2]] + wd[d[2]]);
-            }
-        }
-        return;
-    }
     // Within one Pixmap, a destination below the source (or on the same row to
-    // its right) would re-read rows and words already written: copy backwards.
-    bool same = (src == dst);
+    // its right) would re-read rows and words already written: walk backwards,
+    // so every source pixel is read before it is overwritten, as memmove would.
+    bool same = (src->pixels == dst->pixels);
     bool rows_up = same && dy0 > sy0;
     bool words_back = same && dy0 == sy0 && dx0 > sx0;
+    bool alpha = (src->flags & PIXMAP_ALPHA) != 0;
     for (int64_t k = 0; k < ch; ++k) {
         int64_t r = rows_up ? ch - 1 - k : k;
         uint32_t* d = dst->pixels + dst->rows[dy0 + r] + dx0;
         const uint32_t* s = src->pixels + src->rows[sy0 + r] + sx0;
-        if (words_back)
+        if (alpha)
+            blend_row(d, s, cw, words_back);
+        else if (words_back)
             std::memmove(d, s, static_cast<size_t>(cw) * 4);
         else
             gmem_copy32(d, s, static_cast<uint32_t>(cw));

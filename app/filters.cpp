@@ -1,0 +1,272 @@
+// Screen filters: the colour fade and the additive blit as SSE2 passes (four 8-bit
+// lanes per pixel) with their plain byte-loop references beside them, and the
+// depth outline that strokes the virtual screen wherever the z-buffer jumps.
+#include "app/filters.h"
+
+#include "engine/pixmap/pixmap.h"
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// ---- private helpers ------------------------------------------------------
+
+// A fade weight scaled to 8.8 fixed point, truncated towards zero and kept as a
+// 16-bit lane pattern (so -1 becomes 0xFFFF). Values outside the int range give
+// the x86 "integer indefinite" 0x80000000, whose low 16 bits are 0.
+static uint16_t fade_lane_weight(double scaled)
+{
+    if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) return 0;
+    return static_cast<uint16_t>(static_cast<int32_t>(scaled));
+}
+
+struct FadeWeights {
+    uint16_t colour;  // a: weight of the colour
+    uint16_t pixel;   // b: weight of the pixel
+};
+
+static FadeWeights fade_weights(float weight)
+{
+    // The 1.0 and 256.0 are double: 1 - weight is formed without float rounding.
+    return FadeWeights{fade_lane_weight(static_cast<double>(weight) * 256.0),
+                       fade_lane_weight((1.0 - static_cast<double>(weight)) * 256.0)};
+}
+
+static int32_t fade_count(const Pixmap* pixmap, int32_t count)
+{
+    // Callers pass width * height; more would run off the pixel plane.
+    int64_t area = static_cast<int64_t>(pixmap->width) * pixmap->height;
+    if (area < 0) area = 0;
+    return count < area ? count : static_cast<int32_t>(area);
+}
+
+// One pixel of the fade, byte by byte in 16-bit lanes; cw holds lo16(c * a) per byte.
+static uint32_t fade_pixel(uint32_t p, const uint16_t cw[4], uint16_t b)
+{
+    uint32_t out = 0;
+    for (int i = 0; i < 4; ++i) {
+        uint32_t x = static_cast<uint16_t>(((p >> (8 * i)) & 0xFF) * b);
+        uint32_t s = x + cw[i];
+        if (s > 0xFFFF) s = 0xFFFF;
+        out |= (s >> 8) << (8 * i);
+    }
+    return out;
+}
+
+static void fade_colour_lanes(uint32_t colour, uint16_t a, uint16_t cw[4])
+{
+    for (int i = 0; i < 4; ++i) cw[i] = static_cast<uint16_t>(((colour >> (8 * i)) & 0xFF) * a);
+}
+
+static uint32_t add_pixel(uint32_t d, uint32_t s)
+{
+    uint32_t out = 0;
+    for (int i = 0; i < 4; ++i) {
+        uint32_t v = ((d >> (8 * i)) & 0xFF) + ((s >> (8 * i)) & 0xFF);
+        out |= (v > 255 ? 255 : v) << (8 * i);
+    }
+    return out;
+}
+
+// The additive blit's rectangle after clipping: the source and destination
+// corners and the extent. Steps as pixmap_blit's, in 64 bits so that huge
+// corners or sizes cannot overflow.
+struct BlitBox {
+    int32_t sx, sy, dx, dy, w, h;
+};
+
+static bool clip_blit(const Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx,
+                      int32_t sy, int32_t w, int32_t h, BlitBox* box)
+{
+    if (w <= 0 || h <= 0) return false;
+    int64_t sx0 = sx, sy0 = sy, sx1 = int64_t(sx) + w, sy1 = int64_t(sy) + h;
+    int64_t dx0 = dx, dy0 = dy;
+    if (sx0 < 0) { dx0 += -sx0; sx0 = 0; }
+    if (sy0 < 0) { dy0 += -sy0; sy0 = 0; }
+    if (sx1 > src->width) sx1 = src->width;
+    if (sy1 > src->height) sy1 = src->height;
+    if (sx1 - sx0 <= 0 || sy1 - sy0 <= 0) return false;
+    int64_t dx1 = dx0 + (sx1 - sx0), dy1 = dy0 + (sy1 - sy0);
+    if (dx0 < 0) { sx0 += -dx0; dx0 = 0; }
+    if (dy0 < 0) { sy0 += -dy0; dy0 = 0; }
+    if (dx1 > dst->width) { sx1 -= dx1 - dst->width; dx1 = dst->width; }
+    if (dy1 > dst->height) { sy1 -= dy1 - dst->height; dy1 = dst->height; }
+    int64_t cw = sx1 - sx0, ch = sy1 - sy0;
+    if (cw <= 0 || ch <= 0 || dx1 - dx0 <= 0 || dy1 - dy0 <= 0) return false;
+    *box = BlitBox{int32_t(sx0), int32_t(sy0), int32_t(dx0), int32_t(dy0), int32_t(cw), int32_t(ch)};
+    return true;
+}
+
+using AddRow = void (*)(uint32_t* d, const uint32_t* s, int32_t n, bool backward);
+
+static void add_row_scalar(uint32_t* d, const uint32_t* s, int32_t n, bool backward)
+{
+    if (backward) {
+        for (int32_t i = n - 1; i >= 0; --i) d[i] = add_pixel(d[i], s[i]);
+    } else {
+        for (int32_t i = 0; i < n; ++i) d[i] = add_pixel(d[i], s[i]);
+    }
+}
+
+#if defined(__SSE2__)
+// Four pixels (16 byte lanes) per step; every block is loaded before it is
+// stored, so a backward walk is safe when the destination lies just after the source.
+static void add_row_sse2(uint32_t* d, const uint32_t* s, int32_t n, bool backward)
+{
+    int32_t blocks = n / 4;
+    if (backward) {
+        for (int32_t i = n - 1; i >= blocks * 4; --i) d[i] = add_pixel(d[i], s[i]);
+        for (int32_t k = blocks - 1; k >= 0; --k) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * k));
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * k));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * k), _mm_adds_epu8(a, b));
+        }
+        return;
+    }
+    for (int32_t k = 0; k < blocks; ++k) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * k));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * k));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * k), _mm_adds_epu8(a, b));
+    }
+    for (int32_t i = blocks * 4; i < n; ++i) d[i] = add_pixel(d[i], s[i]);
+}
+#endif
+
+// Walks the clipped rectangle row by row. When source and destination share a
+// pixel plane and overlap, rows and pixels are taken in the order that reads every
+// source pixel before it is overwritten, as memmove would.
+static void add_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy,
+                     int32_t w, int32_t h, AddRow add_row)
+{
+    if (!dst || !src) return;
+    BlitBox box;
+    if (!clip_blit(dst, dx, dy, src, sx, sy, w, h, &box)) return;
+    uint32_t* dp = dst->pixels;
+    const uint32_t* sp = src->pixels;
+    bool bottom_up = false, backward = false;
+    if (dp == sp) {
+        const uint32_t* first_d = dp + dst->rows[box.dy] + box.dx;
+        const uint32_t* first_s = sp + src->rows[box.sy] + box.sx;
+        bottom_up = first_d > first_s && box.dy > box.sy;
+        backward = first_d > first_s && box.dy == box.sy;
+    }
+    for (int32_t r = 0; r < box.h; ++r) {
+        int32_t row = bottom_up ? box.h - 1 - r : r;
+        add_row(dp + dst->rows[box.dy + row] + box.dx, sp + src->rows[box.sy + row] + box.sx, box.w,
+                backward);
+    }
+}
+
+// ---- public functions -----------------------------------------------------
+
+void filter_fade_scalar(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
+{
+    if (!pixmap || !pixmap->pixels) return;
+    count = fade_count(pixmap, count);
+    FadeWeights wt = fade_weights(weight);
+    uint16_t cw[4];
+    fade_colour_lanes(colour, wt.colour, cw);
+    uint32_t* p = pixmap->pixels;
+    for (int32_t i = 0; i < count; ++i) p[i] = fade_pixel(p[i], cw, wt.pixel);
+}
+
+void filter_fade(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
+{
+#if defined(__SSE2__)
+    if (!pixmap || !pixmap->pixels) return;
+    count = fade_count(pixmap, count);
+    FadeWeights wt = fade_weights(weight);
+    uint16_t cw[4];
+    fade_colour_lanes(colour, wt.colour, cw);
+
+    uint32_t* p = pixmap->pixels;
+    if (colour == 0 && wt.pixel <= 257) {
+        // Fading to black, as every fade of the demo does: the colour term is 0
+        // and p * b cannot wrap or saturate, so each byte is (p * b) >> 8, the
+        // high half of (p << 8) * b. With b = 256 or 257 that is p itself.
+        if (wt.pixel >= 256) return;
+        const __m128i b = _mm_set1_epi16(static_cast<int16_t>(wt.pixel));
+        const __m128i odd_bytes = _mm_set1_epi16(static_cast<int16_t>(0xFF00));
+        int32_t blocks = count / 4;
+        for (int32_t k = 0; k < blocks; ++k) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k));
+            __m128i odd = _mm_mulhi_epu16(_mm_and_si128(v, odd_bytes), b);
+            __m128i even = _mm_mulhi_epu16(_mm_slli_epi16(v, 8), b);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * k), _mm_or_si128(even, _mm_slli_epi16(odd, 8)));
+        }
+        for (int32_t i = blocks * 4; i < count; ++i) p[i] = fade_pixel(p[i], cw, wt.pixel);
+        return;
+    }
+
+    // Per 16-bit lane: the colour term lo16(c * a) is the same for every pixel,
+    // so only lo16(p * b), the saturating add and the shift remain. The even
+    // bytes (red, blue) and the odd ones (green, alpha) go through separate
+    // word lanes, which spares the unpack and pack: each result byte lands
+    // where its source byte was.
+    const __m128i b = _mm_set1_epi16(static_cast<int16_t>(wt.pixel));
+    const __m128i even_bytes = _mm_set1_epi16(0x00FF);
+    const __m128i odd_bytes = _mm_set1_epi16(static_cast<int16_t>(0xFF00));
+    const __m128i y_even = _mm_setr_epi16(int16_t(cw[0]), int16_t(cw[2]), int16_t(cw[0]), int16_t(cw[2]),
+                                          int16_t(cw[0]), int16_t(cw[2]), int16_t(cw[0]), int16_t(cw[2]));
+    const __m128i y_odd = _mm_setr_epi16(int16_t(cw[1]), int16_t(cw[3]), int16_t(cw[1]), int16_t(cw[3]),
+                                         int16_t(cw[1]), int16_t(cw[3]), int16_t(cw[1]), int16_t(cw[3]));
+    int32_t blocks = count / 4;
+    for (int32_t k = 0; k < blocks; ++k) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k));
+        __m128i even = _mm_adds_epu16(_mm_mullo_epi16(_mm_and_si128(v, even_bytes), b), y_even);
+        __m128i odd = _mm_adds_epu16(_mm_mullo_epi16(_mm_srli_epi16(v, 8), b), y_odd);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * k),
+                         _mm_or_si128(_mm_srli_epi16(even, 8), _mm_and_si128(odd, odd_bytes)));
+    }
+    for (int32_t i = blocks * 4; i < count; ++i) p[i] = fade_pixel(p[i], cw, wt.pixel);
+#else
+    filter_fade_scalar(pixmap, colour, weight, count);
+#endif
+}
+
+void filter_add_blit_scalar(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx,
+                            int32_t sy, int32_t w, int32_t h)
+{
+    add_blit(dst, dx, dy, src, sx, sy, w, h, add_row_scalar);
+}
+
+void filter_add_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy,
+                     int32_t w, int32_t h)
+{
+#if defined(__SSE2__)
+    add_blit(dst, dx, dy, src, sx, sy, w, h, add_row_sse2);
+#else
+    add_blit(dst, dx, dy, src, sx, sy, w, h, add_row_scalar);
+#endif
+}
+
+void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour)
+{
+    if (!pixmap || !pixmap->zbuffer || !pixmap->pixels) return;
+    const int32_t* z = pixmap->zbuffer;
+    uint32_t* p = pixmap->pixels;
+    const int32_t* rows = pixmap->rows;
+    // Depths span the whole int range (the cleared value is 0x7FFFFFFF, nearer
+    // surfaces may be negative): differences are taken in 64 bits.
+    const int64_t limit = threshold;
+    for (int32_t y = 1; y <= pixmap->height - 3; ++y) {
+        for (int32_t x = 1; x <= pixmap->width - 2; ++x) {
+            int32_t at = rows[y] + x;
+            int64_t depth = z[at];
+            int64_t below = depth - z[rows[y + 1] + x];
+            if ((below < 0 ? -below : below) > limit) {
+                p[rows[y - 1] + x] = colour;
+                p[at] = colour;
+                p[rows[y + 1] + x] = colour;
+            }
+            int64_t right = depth - z[at + 1];
+            if ((right < 0 ? -right : right) > limit) {
+                p[at - 1] = colour;
+                p[at] = colour;
+                p[at + 1] = colour;
+            }
+        }
+    }
+}

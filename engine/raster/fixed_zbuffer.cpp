@@ -1,0 +1,384 @@
+// The fixed-point z-buffered rasterizer (flags 0x94): float edge walking, 16.16
+// span routines with a strict depth test, 256 x 256 wrapped textures, additive
+// anti-aliased lines. Everything it writes is clipped to the target.
+#include "engine/raster/fixed_zbuffer.h"
+
+#include <cmath>
+#include <utility>
+
+#include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
+
+// ---- types -----------------------------------------------------------------
+
+struct ZVertex {
+    float x, y, z, u, v;
+};
+
+// One edge of the triangle as the row loop walks it: values at the current
+// row and their change per row.
+struct ZEdge {
+    float x, u, v, z;
+    float dx, du, dv, dz;
+};
+
+// ---- helpers ---------------------------------------------------------------
+
+// Float to int truncating toward zero, saturating far outside any target so
+// that huge (but finite) coordinates clip instead of overflowing. NaN gives 0.
+static int32_t trunc_sat(float f) {
+    if (f < 1.0e9f) return f > -1.0e9f ? (int32_t)f : -1000000000;
+    return f >= 1.0e9f ? 1000000000 : 0;
+}
+
+// Float to 16.16, truncated; saturating outside the 16.16 range, NaN gives 0.
+static int32_t to_fixed16(float f) {
+    double d = (double)f * 65536.0;
+    if (d < 2147483647.0) return d > -2147483648.0 ? (int32_t)d : INT32_MIN;
+    return d >= 2147483647.0 ? INT32_MAX : 0;
+}
+
+static uint32_t rotl16(int32_t a) {
+    uint32_t u = (uint32_t)a;
+    return u << 16 | u >> 16;
+}
+
+// The add of the rotated coordinates: the carry out of the fraction (high
+// half) comes back in at the integer's lowest bit.
+static uint32_t add_end_around(uint32_t a, uint32_t b) {
+    uint32_t s = a + b;
+    return s + (s < a);  // the carry out, added back: an add and an add-with-carry
+}
+
+static ZEdge edge_from(const ZVertex& a, const ZVertex& b) {
+    ZEdge e = {a.x, a.u, a.v, a.z, 0.0f, 0.0f, 0.0f, 0.0f};
+    if (b.y != a.y) {  // an edge with no height keeps gradient 0
+        float h = b.y - a.y;
+        e.dx = (b.x - a.x) / h;
+        e.du = (b.u - a.u) / h;
+        e.dv = (b.v - a.v) / h;
+        e.dz = (b.z - a.z) / h;
+    }
+    return e;
+}
+
+static void edge_advance(ZEdge& e, float rows) {
+    e.x += rows * e.dx;
+    e.u += rows * e.du;
+    e.v += rows * e.dv;
+    e.z += rows * e.dz;
+}
+
+static void edge_step(ZEdge& e) {
+    e.x += e.dx;
+    e.u += e.du;
+    e.v += e.dv;
+    e.z += e.dz;
+}
+
+// Per-triangle drawing state handed to the row routine.
+struct ZTarget {
+    Pixmap* target;
+    const uint32_t* texture;  // null for flat fills
+    uint32_t colour;
+};
+
+// One row of a textured triangle.
+static void textured_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt) {
+    int32_t xs = trunc_sat(l.x);
+    int64_t count = (int64_t)trunc_sat(rt.x) - xs;
+    if (count <= 0) return;  // also keeps xr - xl away from zero below
+    float w = rt.x - l.x;
+    float dudx = (rt.u - l.u) / w, dvdx = (rt.v - l.v) / w, dzdx = (rt.z - l.z) / w;
+    // The first pixel, trunc(xl), receives the values of column ceil(xl).
+    float pre = (float)ceil_fixed16(l.x) - l.x;
+    int32_t u = to_fixed16(l.u + pre * dudx), v = to_fixed16(l.v + pre * dvdx);
+    int32_t z = to_fixed16(l.z + pre * dzdx);
+    int32_t du = to_fixed16(dudx), dv = to_fixed16(dvdx), dz = to_fixed16(dzdx);
+    const Pixmap* pm = t.target;
+    if (xs < 0) {  // skip the columns left of the target
+        int64_t skip = -(int64_t)xs;
+        u = (int32_t)(uint32_t)((uint64_t)(uint32_t)u + (uint64_t)skip * (uint32_t)du);
+        v = (int32_t)(uint32_t)((uint64_t)(uint32_t)v + (uint64_t)skip * (uint32_t)dv);
+        z = (int32_t)(uint32_t)((uint64_t)(uint32_t)z + (uint64_t)skip * (uint32_t)dz);
+        count -= skip;
+        xs = 0;
+    }
+    if ((int64_t)xs + count > pm->width) count = (int64_t)pm->width - xs;
+    if (count <= 0) return;
+    int64_t offset = (int64_t)r * pm->width + xs;
+    fixed_zbuffer_texture_span_z(pm->pixels + offset, t.texture, pm->zbuffer + offset,
+                                 (int32_t)count, z, u, v, du, dv, dz);
+}
+
+// One row of a flat triangle: no horizontal prestep, depth from zl.
+static void flat_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt) {
+    int32_t xs = trunc_sat(l.x);
+    int64_t count = (int64_t)ceil_fixed16(rt.x) - xs;
+    if (count <= 0) return;
+    int32_t z = to_fixed16(l.z), dz = to_fixed16((rt.z - l.z) / (float)count);
+    const Pixmap* pm = t.target;
+    if (xs < 0) {
+        int64_t skip = -(int64_t)xs;
+        z = (int32_t)(uint32_t)((uint64_t)(uint32_t)z + (uint64_t)skip * (uint32_t)dz);
+        count -= skip;
+        xs = 0;
+    }
+    if ((int64_t)xs + count > pm->width) count = (int64_t)pm->width - xs;
+    if (count <= 0) return;
+    int64_t offset = (int64_t)r * pm->width + xs;
+    fixed_zbuffer_flat_span_z(pm->pixels + offset, pm->zbuffer + offset, (int32_t)count, z, dz,
+                              t.colour);
+}
+
+typedef void (*ZRowFn)(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt);
+
+// Rows first <= r < end (in truncated row numbers) with the edges holding the
+// values of the first row. Rows outside the target are skipped; the rows above
+// it are jumped over in one step so that any finite triangle costs at most one
+// pass over the target.
+static void draw_rows(const ZTarget& t, ZRowFn row, float y_first, float y_end, ZEdge& l,
+                      ZEdge& rt) {
+    int32_t first = trunc_sat(y_first), end = trunc_sat(y_end);
+    if (first < 0 && first < end) {
+        // Jump over the rows above the target (to the half's end if it lies
+        // there too): the edges must still arrive where the next half expects.
+        float rows = end < 0 ? std::trunc(y_end) - std::trunc(y_first) : 0.0f - std::trunc(y_first);
+        edge_advance(l, rows);
+        edge_advance(rt, rows);
+        first = end < 0 ? end : 0;
+    }
+    if (end > t.target->height) end = t.target->height;
+    for (int32_t r = first; r < end; r++) {
+        row(t, r, l, rt);
+        edge_step(l);
+        edge_step(rt);
+    }
+}
+
+// The shared triangle walk of the textured and flat fills: sort, three cases,
+// edge choice, prestep and restart. flat_tie: the flat-top tie-break is x0 > x1
+// for flat fills and x0 >= x1 for textured ones.
+static void draw_triangle(const ZTarget& t, ZRowFn row, ZVertex* p, bool flat_tie) {
+    if (p[0].y > p[1].y) std::swap(p[0], p[1]);
+    if (p[0].y > p[2].y) std::swap(p[0], p[2]);
+    if (p[1].y > p[2].y) std::swap(p[1], p[2]);
+    if (p[0].y == p[1].y && (flat_tie ? p[0].x > p[1].x : p[0].x >= p[1].x)) std::swap(p[0], p[1]);
+    if (p[2].y == p[0].y) return;
+
+    const ZEdge e02 = edge_from(p[0], p[2]);
+    const ZEdge e01 = edge_from(p[0], p[1]);
+    const ZEdge e12 = edge_from(p[1], p[2]);
+    const bool flat_top = p[1].y == p[0].y;     // case 2
+    const bool flat_bottom = p[2].y == p[1].y;  // case 1
+
+    ZEdge l, rt;
+    if (flat_top) {
+        // Both edges start unprestepped at their upper vertices.
+        l = e02;
+        rt = e12;
+    } else {
+        if (e02.dx < e01.dx) {
+            l = e02;
+            rt = e01;
+        } else {
+            l = e01;
+            rt = e02;
+        }
+        float pre = (float)ceil_fixed16(p[0].y) - p[0].y;
+        edge_advance(l, pre);
+        edge_advance(rt, pre);
+        draw_rows(t, row, p[0].y, p[1].y, l, rt);
+        if (flat_bottom) return;
+        // The edge that ended at vertex 1 restarts there on edge 1->2.
+        float pre1 = (float)ceil_fixed16(p[1].y) - p[1].y;
+        if (l.dx == e02.dx) {
+            rt = e12;
+            edge_advance(rt, pre1);
+        } else if (rt.dx == e02.dx) {
+            l = e12;
+            edge_advance(l, pre1);
+        }
+    }
+    draw_rows(t, row, p[1].y, p[2].y, l, rt);
+}
+
+static void triangle_vertices(const tpoly* t, ZVertex* p, const float* uv) {
+    for (int i = 0; i < 3; i++) {
+        p[i].x = t->vertex[i].x;
+        p[i].y = t->vertex[i].y;
+        p[i].z = t->vertex[i].z;
+        p[i].u = uv ? uv[2 * i] : 0.0f;
+        p[i].v = uv ? uv[2 * i + 1] : 0.0f;
+    }
+}
+
+// A target the driver can draw into: pixels and a z-buffer.
+static bool target_ok(const Pixmap* pm) {
+    return pm && pm->pixels && pm->zbuffer && pm->width > 0 && pm->height > 0;
+}
+
+// ---- slot routines -----------------------------------------------------------
+
+void fixed_zbuffer_draw_textured(tpoly* triangle, Pixmap* target) {
+    const Pixmap* tex = triangle->texturemap;
+    const int32_t first = triangle->uv_index[0];
+    // The spans read a 256 x 256 texel table: a smaller texture, or coordinates
+    // outside the uv array, would be read out of bounds, so nothing is drawn.
+    if (!target_ok(target) || !tex || !tex->pixels ||
+        (int64_t)tex->width * tex->height < 256 * 256 || first < 0 ||
+        first > TPOLY_UV_FLOATS - 6)
+        return;
+    ZVertex p[3];
+    triangle_vertices(triangle, p, triangle->uv + first);
+    const ZTarget t = {target, tex->pixels, 0};
+    draw_triangle(t, textured_row, p, false);
+}
+
+void fixed_zbuffer_draw_flat(tpoly* triangle, Pixmap* target) {
+    if (!target_ok(target)) return;
+    ZVertex p[3];
+    triangle_vertices(triangle, p, nullptr);
+    const ZTarget t = {target, nullptr, raster_flat_colour(triangle)};
+    draw_triangle(t, flat_row, p, true);
+}
+
+void fixed_zbuffer_draw_wire(tpoly* triangle, Pixmap* target) {
+    static const uint32_t edge_flags[3] = {TPOLY_EDGE01, TPOLY_EDGE12, TPOLY_EDGE20};
+    const vector* v = triangle->vertex;
+    for (int i = 0; i < 3; i++) {
+        if (!(triangle->flags & edge_flags[i])) continue;
+        const vector& a = v[i];
+        const vector& b = v[(i + 1) % 3];
+        fixed_zbuffer_draw_line(target, a.x, a.y, a.z, b.x, b.y, b.z, triangle->colour);
+    }
+}
+
+// ---- line --------------------------------------------------------------------
+
+// The step range [i_lo, i_hi] of the line whose centre (x0 + 0.5 + i sx, ...)
+// can touch the target: Liang-Barsky against the target grown by two pixels.
+static void line_steps(const Pixmap* pm, float x, float y, float sx, float sy, float n,
+                       double* i_lo, double* i_hi) {
+    double lo = 0.0, hi = (double)n;
+    const double box[2][2] = {{-2.0, (double)pm->width + 2.0}, {-2.0, (double)pm->height + 2.0}};
+    const double start[2] = {x, y}, step[2] = {sx, sy};
+    for (int a = 0; a < 2; a++) {
+        if (step[a] == 0.0) {
+            if (start[a] < box[a][0] || start[a] > box[a][1]) hi = -1.0;
+            continue;
+        }
+        double t0 = (box[a][0] - start[a]) / step[a], t1 = (box[a][1] - start[a]) / step[a];
+        if (t0 > t1) std::swap(t0, t1);
+        if (t0 > lo) lo = t0;
+        if (t1 < hi) hi = t1;
+    }
+    *i_lo = lo;
+    *i_hi = hi;
+}
+
+void fixed_zbuffer_draw_line(Pixmap* target, float x0, float y0, float z0, float x1, float y1,
+                             float z1, uint32_t colour) {
+    if (!target_ok(target)) return;
+    float n = std::fabs(x1 - x0);
+    if (std::fabs(y1 - y0) > n) n = std::fabs(y1 - y0);
+    if (!(n > 0.0f) || !std::isfinite(n)) return;  // zero length draws nothing
+    float sx = (x1 - x0) / n, sy = (y1 - y0) / n, sz = (z1 - z0) / n;
+    float x = x0 + 0.5f, y = y0 + 0.5f, z = z0;
+
+    // Steps whose centre is far outside the target plot nothing: start at the
+    // first that may touch it, stop after the last.
+    double i_lo, i_hi;
+    line_steps(target, x, y, sx, sy, n, &i_lo, &i_hi);
+    if (i_hi < i_lo) return;
+    double i = 0.0;
+    if (i_lo > 0.0) {
+        i = std::floor(i_lo);
+        x += (float)i * sx;
+        y += (float)i * sy;
+        z += (float)i * sz;
+    }
+    const double i_end = std::floor(i_hi) + 1.0;
+    for (; i < (double)n && i < i_end; i += 1.0) {
+        int32_t cx = trunc_sat(x), cy = trunc_sat(y);
+        // Only the centre pixel's depth is tested and written.
+        if (cx >= 0 && cx < target->width && cy >= 0 && cy < target->height) {
+            int32_t* zp = &target->zbuffer[(int64_t)cy * target->width + cx];
+            if ((float)*zp > z) {
+                *zp = trunc_sat(z);
+                float wl = 1.0f - ((x - 0.5f) - std::trunc(x - 0.5f));
+                float wr = (x + 0.5f) - std::trunc(x + 0.5f);
+                float wt = 1.0f - ((y - 0.5f) - std::trunc(y - 0.5f));
+                float wb = (y + 0.5f) - std::trunc(y + 0.5f);
+                fixed_zbuffer_add_plot(target, x - 0.5f, y - 0.5f, wl, wt, colour);
+                fixed_zbuffer_add_plot(target, x + 0.5f, y - 0.5f, wr, wt, colour);
+                fixed_zbuffer_add_plot(target, x - 0.5f, y + 0.5f, wl, wb, colour);
+                fixed_zbuffer_add_plot(target, x + 0.5f, y + 0.5f, wr, wb, colour);
+            }
+        }
+        x += sx;
+        y += sy;
+        z += sz;
+    }
+}
+
+void fixed_zbuffer_add_plot(Pixmap* target, float x, float y, float wx, float wy, uint32_t colour) {
+    int32_t px = trunc_sat(x), py = trunc_sat(y);
+    if (px < 0 || px >= target->width || py < 0 || py >= target->height) return;
+    uint32_t k = (uint32_t)trunc_sat(256.0f * wx * wy) & 0xFFFF;
+    uint32_t* dst = &target->pixels[(int64_t)py * target->width + px];
+    uint32_t old = *dst, out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = ((old >> shift) & 0xFF) + ((((colour >> shift) & 0xFF) * k) >> 8);
+        out |= (sum > 255 ? 255 : sum) << shift;
+    }
+    *dst = out;
+}
+
+// ---- spans -------------------------------------------------------------------
+
+void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
+                                  int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
+                                  int32_t dv, int32_t dz) {
+    if (count <= 0) return;
+    // Rotated 16.16: fraction in the high half, integer in the low half.
+    uint32_t ur = rotl16(u), vr = rotl16(v), dur = rotl16(du), dvr = rotl16(dv);
+    uint32_t zf = (uint32_t)z;
+    for (int32_t i = 0; i < count; i++) {
+        int32_t d = (int32_t)zf >> 16;
+        if (zbuf[i] > d) {  // strictly nearer: ties keep the old pixel
+            zbuf[i] = d;
+            dst[i] = texture[(vr & 0xFF) << 8 | (ur & 0xFF)];
+        }
+        ur = add_end_around(ur, dur);
+        vr = add_end_around(vr, dvr);
+        zf += (uint32_t)dz;
+    }
+}
+
+void fixed_zbuffer_flat_span_z(uint32_t* dst, int32_t* zbuf, int32_t count, int32_t z, int32_t dz,
+                               uint32_t colour) {
+    uint32_t zf = (uint32_t)z;
+    for (int32_t i = 0; i < count; i++) {
+        int32_t d = (int32_t)zf >> 16;
+        if (zbuf[i] > d) {
+            zbuf[i] = d;
+            dst[i] = colour;
+        }
+        zf += (uint32_t)dz;
+    }
+}
+
+// ---- descriptor ----------------------------------------------------------------
+
+const RasterDriver raster_driver_fixed_zbuffer = {
+    "ASM-opt zbuffered (256x256 tsize) software polygondrawer",
+    RASTER_FLAGS_FIXED_ZBUFFER,
+    {
+        raster_line_slot(fixed_zbuffer_draw_line),  // 0
+        fixed_zbuffer_draw_flat,                    // 1
+        fixed_zbuffer_draw_wire,                    // 2
+        nullptr,                                    // 3
+        fixed_zbuffer_draw_textured,                // 4
+    },
+};

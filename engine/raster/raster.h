@@ -1,0 +1,99 @@
+// Rasterizer registry and dispatcher: six interchangeable software triangle
+// drivers, each a constant descriptor (name, capability word, 21 routine slots),
+// one current pointer, and the per-triangle dispatch with back-face culling.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/geometry/tpoly.h"
+
+struct Pixmap;
+
+// Slots 1 to 20: draw one screen-space triangle into the target.
+typedef void (*RasterSlot)(tpoly* triangle, Pixmap* target);
+
+constexpr int RASTER_SLOTS = 21;
+
+// Slot numbers. Slot 0 holds the driver's line routine with its own argument
+// list, stored cast to RasterSlot (see raster_line_slot): the dispatcher never
+// calls it, each driver's wire routine calls its own line directly.
+enum : int {
+    RASTER_SLOT_LINE = 0,
+    RASTER_SLOT_FLAT = 1,               // also every unlisted mode
+    RASTER_SLOT_WIRE = 2,               // TPOLY_WIRE
+    RASTER_SLOT_TEXTURED = 4,           // TPOLY_TEXTURED
+    RASTER_SLOT_TEXTURED_LIT = 5,       // TPOLY_TEXTURED | TPOLY_FLAT_LIGHT
+    RASTER_SLOT_TEXTURED_GOURAUD = 8,   // TPOLY_TEXTURED | TPOLY_GOURAUD
+    RASTER_SLOT_MAPPING2 = 18,          // TPOLY_MAPPING2 (19 flat-lit, 20 Gouraud)
+    RASTER_SLOT_MAPPING2_LIT = 19,
+    RASTER_SLOT_MAPPING2_GOURAUD = 20,
+};
+
+// Capability words; raster_select compares them whole.
+enum : uint32_t {
+    RASTER_FLAGS_FLOAT_ZBUFFER = 0x82,   // float edges and spans, z-buffered
+    RASTER_FLAGS_FLOAT_EXACT = 0x00,     // float edges and spans, no depth
+    RASTER_FLAGS_FIXED_NOZBUFFER = 0x14, // 16.16 spans, 256 x 256 textures, no depth
+    RASTER_FLAGS_FIXED_ZBUFFER = 0x94,   // 16.16 spans, 256 x 256 textures, z-buffered
+    RASTER_FLAGS_SAFE = 0x01,            // edge tables, bounds-checked flat drawing
+    RASTER_FLAGS_PERSPECTIVE = 0xA0,     // perspective-correct textures, z-buffered
+};
+
+// The triangle's modes that choose a slot (see raster_draw_triangle).
+constexpr uint32_t RASTER_MODE_MASK = 0x6FD;
+
+struct RasterDriver {
+    const char* name;            // human-readable description
+    uint32_t flags;              // capability word
+    RasterSlot slot[RASTER_SLOTS];  // null slots draw nothing
+};
+
+// The six drivers, each defined with its routines in its own file.
+extern const RasterDriver raster_driver_float_zbuffer;    // 0x82, float_raster.cpp
+extern const RasterDriver raster_driver_float_exact;      // 0x00, float_raster.cpp
+extern const RasterDriver raster_driver_fixed_nozbuffer;  // 0x14, fixed_nozbuffer.cpp
+extern const RasterDriver raster_driver_fixed_zbuffer;    // 0x94, fixed_zbuffer.cpp
+extern const RasterDriver raster_driver_safe;             // 0x01, safe_raster.cpp
+extern const RasterDriver raster_driver_perspective;      // 0xA0, perspective_raster.cpp
+
+// Null-terminated search order of raster_select: 0xA0, 0x94, 0x14, 0x00, 0x01.
+// The float z-buffered driver is not listed: it can only be the start value.
+extern const RasterDriver* const raster_drivers[];
+
+// The driver in use: the float z-buffered one until the first raster_select.
+extern const RasterDriver* current_raster_driver;
+
+// Makes the first listed driver whose flags equal the word current and returns
+// 1; with no match the safe driver becomes current and 0 is returned.
+int raster_select(uint32_t flags);
+
+// Draws one screen-space triangle with the current driver: back-face test
+// (unless TPOLY_TWO_SIDED), custom routine, wire, then the slot of the mode.
+void raster_draw_triangle(tpoly* triangle, Pixmap* target);
+
+// The slot number the dispatcher uses for a fill of these flags (no wire, no custom).
+int raster_mode_slot(uint32_t flags);
+
+// Smallest integer not below a 16.16 value taken as trunc(v * 65536.0), the
+// prestep rule every driver shares.
+// Values beyond the 16.16 range (and NaN) saturate instead of overflowing.
+inline int32_t ceil_fixed16(float v) {
+    double d = (double)v * 65536.0;  // to 16.16, truncated below
+    int64_t f = d < 2147483647.0 ? (d > -2147483648.0 ? (int64_t)d : -2147483648LL) : 2147483647LL;
+    return (int32_t)((f + 0xFFFF) >> 16);
+}
+
+// Colour of a flat fill: colour, or under TPOLY_FLAT_LIGHT the opaque grey whose
+// red, green and blue bytes are the low byte of flat_intensity.
+inline uint32_t raster_flat_colour(const tpoly* t) {
+    if (!(t->flags & TPOLY_FLAT_LIGHT)) return t->colour;
+    uint32_t g = (uint32_t)t->flat_intensity & 0xFF;
+    return 0xFF000000u | g << 16 | g << 8 | g;
+}
+
+// Stores a driver's own line routine in slot 0.
+template <typename F>
+inline RasterSlot raster_line_slot(F* line) {
+    // Through the generic function pointer type: a deliberate, documented cast.
+    return reinterpret_cast<RasterSlot>(reinterpret_cast<void (*)()>(line));
+}

@@ -1,0 +1,319 @@
+// The SDL host: one SDL2 window showing the presented picture scaled with its
+// aspect kept and sharp (nearest) pixels, vertical-blank pacing, and the machine's
+// keyboard, mouse, close button and focus turned into Windows messages.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/host.h"
+
+static struct {
+    bool init_tried = false;
+    bool video = false;
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int32_t tex_width = 0, tex_height = 0;
+    uint32_t tex_format = 0;
+    bool exclusive = false;  // a DirectDraw display mode is set: full screen
+    bool pending = false;    // a frame waits for the next vertical blank
+    bool have_frame = false;
+    uint64_t last_vblank_us = 0;
+    bool cursor_shown = true;
+} sdl;
+
+static bool video_init() {
+    if (!sdl.init_tried) {
+        sdl.init_tried = true;
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        sdl.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (!sdl.video) fprintf(stderr, "No display (%s): running without a window.\n", SDL_GetError());
+    }
+    return sdl.video;
+}
+
+// Where the picture goes in the renderer's output: as large as fits, aspect kept.
+static SDL_Rect picture_rect() {
+    SDL_Rect r = {0, 0, 0, 0};
+    int ow = 0, oh = 0;
+    if (!sdl.renderer || !sdl.tex_width || !sdl.tex_height) return r;
+    SDL_GetRendererOutputSize(sdl.renderer, &ow, &oh);
+    double scale = std::min((double)ow / sdl.tex_width, (double)oh / sdl.tex_height);
+    // Whole multiples when they fill most of the window: every pixel the same size.
+    if (scale >= 1.0 && std::floor(scale) / scale > 0.85) scale = std::floor(scale);
+    r.w = (int)(sdl.tex_width * scale);
+    r.h = (int)(sdl.tex_height * scale);
+    r.x = (ow - r.w) / 2;
+    r.y = (oh - r.h) / 2;
+    return r;
+}
+
+// Output pixels per window coordinate (high-density displays differ).
+static double output_ratio() {
+    int ww = 1, wh = 1, ow = 1, oh = 1;
+    SDL_GetWindowSize(sdl.window, &ww, &wh);
+    SDL_GetRendererOutputSize(sdl.renderer, &ow, &oh);
+    return ww > 0 ? (double)ow / ww : 1.0;
+}
+
+static void render() {
+    if (!sdl.renderer) return;
+    SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(sdl.renderer);
+    if (sdl.texture) {
+        SDL_Rect r = picture_rect();
+        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &r);
+    }
+    SDL_RenderPresent(sdl.renderer);
+}
+
+static void set_fullscreen(bool on) {
+    if (sdl.window) SDL_SetWindowFullscreen(sdl.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+void host_window_show(const char* caption, int32_t client_width, int32_t client_height) {
+    if (!video_init()) return;
+    if (sdl.window) {
+        SDL_SetWindowTitle(sdl.window, caption);
+        return;
+    }
+    SDL_DisplayMode desktop;
+    int scale = 1;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0 && client_width > 0 && client_height > 0)
+        scale = std::max(1, std::min(desktop.w * 4 / 5 / client_width, desktop.h * 4 / 5 / client_height));
+    sdl.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                  std::max(1, client_width * scale), std::max(1, client_height * scale),
+                                  SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (!sdl.window) {
+        fprintf(stderr, "Unable to open a window: %s\n", SDL_GetError());
+        return;
+    }
+    sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!sdl.renderer) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
+    if (!sdl.renderer) fprintf(stderr, "Unable to draw into the window: %s\n", SDL_GetError());
+    host_set_key_toggle(VK_CAPITAL, (SDL_GetModState() & KMOD_CAPS) != 0);
+    SDL_ShowCursor(sdl.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
+    if (sdl.exclusive && !getenv("TAVIK_WINDOWED")) set_fullscreen(true);
+    render();
+}
+
+void host_window_destroy() {
+    if (sdl.texture) SDL_DestroyTexture(sdl.texture);
+    if (sdl.renderer) SDL_DestroyRenderer(sdl.renderer);
+    if (sdl.window) SDL_DestroyWindow(sdl.window);
+    sdl.texture = nullptr;
+    sdl.renderer = nullptr;
+    sdl.window = nullptr;
+    sdl.tex_width = sdl.tex_height = 0;
+    sdl.pending = sdl.have_frame = false;
+    SDL_ShowCursor(SDL_ENABLE);
+}
+
+void host_display_mode(int32_t width, int32_t, int32_t) {
+    sdl.exclusive = width > 0;
+    if (!getenv("TAVIK_WINDOWED")) set_fullscreen(sdl.exclusive);
+}
+
+void host_present(const HostFrame* frame, bool at_vblank) {
+    if (!sdl.renderer) return;
+    uint32_t format = frame->format == HOST_FORMAT_RGB565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
+    if (!sdl.texture || sdl.tex_width != frame->width || sdl.tex_height != frame->height ||
+        sdl.tex_format != format) {
+        if (sdl.texture) SDL_DestroyTexture(sdl.texture);
+        sdl.texture = SDL_CreateTexture(sdl.renderer, format, SDL_TEXTUREACCESS_STREAMING, frame->width,
+                                        frame->height);
+        sdl.tex_width = sdl.texture ? frame->width : 0;
+        sdl.tex_height = sdl.texture ? frame->height : 0;
+        sdl.tex_format = format;
+        if (!sdl.texture) return;
+    }
+    SDL_UpdateTexture(sdl.texture, nullptr, frame->pixels, frame->pitch);
+    sdl.have_frame = true;
+    if (at_vblank)
+        sdl.pending = true;  // shown at the next vertical blank, without tearing
+    else
+        render();
+}
+
+void host_wait_vblank() {
+    if (sdl.pending) {
+        render();  // with vsync this returns at the vertical blank
+        sdl.pending = false;
+    }
+    // Without vsync (or without a window) keep the refresh rate's pace ourselves.
+    uint64_t period = 1000000ull / (uint64_t)std::max(1, host_refresh_rate());
+    uint64_t now = host_clock_us();
+    if (sdl.last_vblank_us && now < sdl.last_vblank_us + period) {
+        host_clock_advance(sdl.last_vblank_us + period - now);
+        now = sdl.last_vblank_us + period;
+    }
+    sdl.last_vblank_us = now;
+}
+
+static UINT vk_of(SDL_Scancode sc) {
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 'A' + (sc - SDL_SCANCODE_A);
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return '1' + (sc - SDL_SCANCODE_1);
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return VK_F1 + (sc - SDL_SCANCODE_F1);
+    if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return VK_NUMPAD0 + 1 + (sc - SDL_SCANCODE_KP_1);
+    switch (sc) {
+    case SDL_SCANCODE_0: return '0';
+    case SDL_SCANCODE_KP_0: return VK_NUMPAD0;
+    case SDL_SCANCODE_RETURN:
+    case SDL_SCANCODE_KP_ENTER: return VK_RETURN;
+    case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
+    case SDL_SCANCODE_BACKSPACE: return VK_BACK;
+    case SDL_SCANCODE_TAB: return VK_TAB;
+    case SDL_SCANCODE_SPACE: return VK_SPACE;
+    case SDL_SCANCODE_MINUS: return VK_OEM_MINUS;
+    case SDL_SCANCODE_EQUALS: return VK_OEM_PLUS;
+    case SDL_SCANCODE_LEFTBRACKET: return VK_OEM_4;
+    case SDL_SCANCODE_RIGHTBRACKET: return VK_OEM_6;
+    case SDL_SCANCODE_BACKSLASH: return VK_OEM_5;
+    case SDL_SCANCODE_SEMICOLON: return VK_OEM_1;
+    case SDL_SCANCODE_APOSTROPHE: return VK_OEM_7;
+    case SDL_SCANCODE_GRAVE: return VK_OEM_3;
+    case SDL_SCANCODE_COMMA: return VK_OEM_COMMA;
+    case SDL_SCANCODE_PERIOD: return VK_OEM_PERIOD;
+    case SDL_SCANCODE_SLASH: return VK_OEM_2;
+    case SDL_SCANCODE_CAPSLOCK: return VK_CAPITAL;
+    case SDL_SCANCODE_PRINTSCREEN: return VK_SNAPSHOT;
+    case SDL_SCANCODE_SCROLLLOCK: return VK_SCROLL;
+    case SDL_SCANCODE_PAUSE: return VK_PAUSE;
+    case SDL_SCANCODE_INSERT: return VK_INSERT;
+    case SDL_SCANCODE_HOME: return VK_HOME;
+    case SDL_SCANCODE_PAGEUP: return VK_PRIOR;
+    case SDL_SCANCODE_DELETE: return VK_DELETE;
+    case SDL_SCANCODE_END: return VK_END;
+    case SDL_SCANCODE_PAGEDOWN: return VK_NEXT;
+    case SDL_SCANCODE_RIGHT: return VK_RIGHT;
+    case SDL_SCANCODE_LEFT: return VK_LEFT;
+    case SDL_SCANCODE_DOWN: return VK_DOWN;
+    case SDL_SCANCODE_UP: return VK_UP;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return VK_NUMLOCK;
+    case SDL_SCANCODE_KP_DIVIDE: return VK_DIVIDE;
+    case SDL_SCANCODE_KP_MULTIPLY: return VK_MULTIPLY;
+    case SDL_SCANCODE_KP_MINUS: return VK_SUBTRACT;
+    case SDL_SCANCODE_KP_PLUS: return VK_ADD;
+    case SDL_SCANCODE_KP_PERIOD: return VK_DECIMAL;
+    case SDL_SCANCODE_LSHIFT:
+    case SDL_SCANCODE_RSHIFT: return VK_SHIFT;
+    case SDL_SCANCODE_LCTRL:
+    case SDL_SCANCODE_RCTRL: return VK_CONTROL;
+    case SDL_SCANCODE_LALT:
+    case SDL_SCANCODE_RALT: return VK_MENU;
+    default: return 0;
+    }
+}
+
+// Window coordinates to picture pixels; false outside the picture.
+static bool picture_point(int wx, int wy, int32_t* x, int32_t* y) {
+    SDL_Rect r = picture_rect();
+    if (r.w <= 0 || r.h <= 0) return false;
+    double k = output_ratio();
+    double px = (wx * k - r.x) * sdl.tex_width / r.w, py = (wy * k - r.y) * sdl.tex_height / r.h;
+    if (px < 0 || py < 0 || px >= sdl.tex_width || py >= sdl.tex_height) return false;
+    *x = (int32_t)px;
+    *y = (int32_t)py;
+    return true;
+}
+
+void host_pump_events() {
+    if (!sdl.video) return;
+    SDL_Event e;
+    bool closed = false;
+    while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+        case SDL_QUIT:
+            if (!closed) host_inject_close();
+            closed = true;
+            break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+            UINT vk = vk_of(e.key.keysym.scancode);
+            if (e.type == SDL_KEYDOWN && vk == VK_RETURN && (e.key.keysym.mod & KMOD_ALT)) {
+                // Alt+Enter: between full screen and a window; the program never sees it.
+                if (!e.key.repeat)
+                    set_fullscreen(!(SDL_GetWindowFlags(sdl.window) & SDL_WINDOW_FULLSCREEN_DESKTOP));
+                break;
+            }
+            if (vk) host_inject_key(vk, e.type == SDL_KEYDOWN);
+            break;
+        }
+        case SDL_MOUSEMOTION: {
+            int32_t x, y;
+            if (picture_point(e.motion.x, e.motion.y, &x, &y)) host_inject_mouse_move(x, y);
+            break;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            int button = e.button.button == SDL_BUTTON_LEFT    ? 0
+                         : e.button.button == SDL_BUTTON_RIGHT ? 1
+                         : e.button.button == SDL_BUTTON_MIDDLE ? 2
+                                                                : -1;
+            if (button >= 0) host_inject_mouse_button(button, e.type == SDL_MOUSEBUTTONDOWN);
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_CLOSE:
+                if (!closed) host_inject_close();
+                closed = true;
+                break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED: host_inject_focus(true); break;
+            case SDL_WINDOWEVENT_FOCUS_LOST: host_inject_focus(false); break;
+            case SDL_WINDOWEVENT_EXPOSED:
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                if (sdl.have_frame && !sdl.pending) render();
+                break;
+            }
+            break;
+        }
+    }
+}
+
+void host_cursor_warp(int32_t x, int32_t y) {
+    if (!sdl.window) return;
+    SDL_Rect r = picture_rect();
+    if (r.w <= 0 || r.h <= 0) return;
+    double k = output_ratio();
+    int wx = (int)((r.x + (x + 0.5) * r.w / sdl.tex_width) / k);
+    int wy = (int)((r.y + (y + 0.5) * r.h / sdl.tex_height) / k);
+    SDL_WarpMouseInWindow(sdl.window, wx, wy);
+}
+
+void host_cursor_show(bool shown) {
+    sdl.cursor_shown = shown;
+    if (sdl.video) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void host_desktop_size(int32_t* width, int32_t* height) {
+    SDL_DisplayMode mode;
+    if (video_init() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+        *width = mode.w;
+        *height = mode.h;
+    } else {
+        *width = 1920;
+        *height = 1080;
+    }
+}
+
+int32_t host_refresh_rate() {
+    static int32_t rate = 0;
+    if (!rate) {
+        SDL_DisplayMode mode;
+        rate = (video_init() && SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0)
+                   ? mode.refresh_rate
+                   : 60;
+    }
+    return rate;
+}
+
+void host_message_box(const char* text, const char* caption) {
+    // Unattended runs (tests under a virtual display) set TAVIK_NO_MESSAGE_BOX: nobody would click OK.
+    if (getenv("TAVIK_NO_MESSAGE_BOX") || !video_init()) return;
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, sdl.window);
+}

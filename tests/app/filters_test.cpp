@@ -1,0 +1,429 @@
+// Tests of the screen filters: fade weights and their 16-bit lane arithmetic,
+// additive saturation and clipping, depth outline strokes, and the SIMD passes
+// held byte for byte to their scalar references on random data.
+#include "app/filters.h"
+#include "engine/pixmap/pixmap.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A Pixmap over test-owned storage: the planes may start at any 4-byte offset
+// from a 16-byte boundary, and sentinel pixels follow the plane to catch overruns.
+struct TestPixmap {
+    static constexpr int kSentinels = 8;
+    static constexpr uint32_t kSentinel = 0xA5C3E1F7;
+    std::vector<uint32_t> store;
+    std::vector<int32_t> zstore;
+    std::vector<int32_t> rows;
+    Pixmap pm{};
+    int offset = 0;
+
+    TestPixmap(int w, int h, bool zbuffer = false, int misalign = 0)
+    {
+        offset = misalign;
+        store.assign(size_t(w) * h + offset + kSentinels + 4, kSentinel);
+        rows.resize(h);
+        for (int y = 0; y < h; ++y) rows[y] = y * w;
+        // Start on a 16-byte boundary plus `misalign` pixels.
+        uintptr_t base = reinterpret_cast<uintptr_t>(store.data());
+        int skip = int(((16 - base % 16) % 16) / 4);
+        offset = skip + misalign;
+        pm.width = w;
+        pm.height = h;
+        pm.flags = zbuffer ? uint32_t(PIXMAP_ZBUFFER) : 0u;
+        pm.rows = rows.data();
+        pm.pixels = store.data() + offset;
+        for (int i = 0; i < w * h; ++i) pm.pixels[i] = 0;
+        if (zbuffer) {
+            zstore.assign(size_t(w) * h, PIXMAP_Z_FAR);
+            pm.zbuffer = zstore.data();
+        }
+    }
+    uint32_t& at(int x, int y) { return pm.pixels[rows[y] + x]; }
+    int32_t& z(int x, int y) { return pm.zbuffer[rows[y] + x]; }
+    std::vector<uint32_t> plane() const
+    {
+        return std::vector<uint32_t>(pm.pixels, pm.pixels + size_t(pm.width) * pm.height);
+    }
+    bool sentinels_intact() const
+    {
+        const uint32_t* end = pm.pixels + size_t(pm.width) * pm.height;
+        for (int i = 0; i < kSentinels; ++i)
+            if (end[i] != kSentinel) return false;
+        return true;
+    }
+    void randomise(std::mt19937& rng)
+    {
+        for (int i = 0; i < pm.width * pm.height; ++i) pm.pixels[i] = rng();
+    }
+};
+
+uint8_t byte_of(uint32_t v, int i) { return uint8_t(v >> (8 * i)); }
+
+}  // namespace
+
+// ---- colour fade ------------------------------------------------------------
+
+TEST(FilterFade, WeightOneGivesTheColourWeightZeroLeavesThePixel)
+{
+    std::mt19937 rng(1);
+    TestPixmap s(320, 240);
+    s.randomise(rng);
+    std::vector<uint32_t> before = s.plane();
+
+    filter_fade(&s.pm, 0x12345678, 0.0f, 76800);
+    EXPECT_EQ(s.plane(), before);
+
+    filter_fade(&s.pm, 0x12345678, 1.0f, 76800);
+    for (uint32_t p : s.plane()) ASSERT_EQ(p, 0x12345678u);  // alpha byte included
+    EXPECT_TRUE(s.sentinels_intact());
+}
+
+TEST(FilterFade, HalfWeightAveragesRoundingDown)
+{
+    TestPixmap s(16, 16);
+    for (int i = 0; i < 256; ++i) s.pm.pixels[i] = uint32_t(i) * 0x01010101u;
+    filter_fade(&s.pm, 0x00000000, 0.5f, 256);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(s.pm.pixels[i], uint32_t(i / 2) * 0x01010101u) << i;
+
+    for (int i = 0; i < 256; ++i) s.pm.pixels[i] = uint32_t(i) * 0x01010101u;
+    filter_fade(&s.pm, 0xFFFFFFFF, 0.5f, 256);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(s.pm.pixels[i], uint32_t((i + 255) / 2) * 0x01010101u) << i;
+}
+
+TEST(FilterFade, SlightlyNegativeWeightIsNotClamped)
+{
+    // a = trunc(-1.28) = -1 (0xFFFF per lane), b = trunc(257.28) = 257:
+    // against black the pixel survives exactly ...
+    std::mt19937 rng(2);
+    TestPixmap s(33, 7);
+    s.randomise(rng);
+    std::vector<uint32_t> before = s.plane();
+    filter_fade(&s.pm, 0x00000000, -0.005f, 33 * 7);
+    EXPECT_EQ(s.plane(), before);
+
+    // ... while a non-zero colour byte c adds lo16(-c) = 65536 - c and saturates.
+    s.pm.pixels[0] = 0x00000000;
+    s.pm.pixels[1] = 0x01020304;
+    filter_fade(&s.pm, 0x00000080, -0.005f, 2);
+    EXPECT_EQ(s.pm.pixels[0], 0x000000FFu);
+    EXPECT_EQ(s.pm.pixels[1], 0x010203FFu);
+}
+
+TEST(FilterFade, OnlyTheFirstCountPixelsChangeAndCountIsCutToThePixmap)
+{
+    TestPixmap s(10, 3);
+    for (int i = 0; i < 30; ++i) s.pm.pixels[i] = 0x80808080;
+    filter_fade(&s.pm, 0, 1.0f, 13);  // runs across the row boundary
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(s.pm.pixels[i], i < 13 ? 0u : 0x80808080u) << i;
+
+    filter_fade(&s.pm, 0, 1.0f, 1000);
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(s.pm.pixels[i], 0u);
+    EXPECT_TRUE(s.sentinels_intact());
+
+    filter_fade(&s.pm, 0xFFFFFFFF, 1.0f, 0);
+    filter_fade(&s.pm, 0xFFFFFFFF, 1.0f, -5);
+    EXPECT_EQ(s.pm.pixels[0], 0u);
+}
+
+TEST(FilterFade, SimdMatchesScalarOnRandomData)
+{
+    std::mt19937 rng(3);
+    const float weights[] = {0.0f,  1.0f,  0.5f,   -0.005f, -0.004f, 0.015f, 0.333f, 0.999f,
+                             1e-9f, -0.5f, -0.01f, 1.5f,    3.7f,    -300.0f, 1e12f,
+                             std::numeric_limits<float>::quiet_NaN()};
+    for (float weight : weights) {
+        for (int count : {1, 2, 3, 4, 5, 7, 8, 9, 15, 31, 64, 77, 1001}) {
+            for (int misalign : {0, 1, 2, 3}) {
+                TestPixmap a(count, 1, false, misalign), b(count, 1, false, misalign);
+                a.randomise(rng);
+                std::memcpy(b.pm.pixels, a.pm.pixels, size_t(count) * 4);
+                // Black (every fade of the demo) half of the time, noise otherwise.
+                uint32_t colour = misalign % 2 ? 0u : uint32_t(rng());
+                filter_fade(&a.pm, colour, weight, count);
+                filter_fade_scalar(&b.pm, colour, weight, count);
+                ASSERT_EQ(a.plane(), b.plane()) << "weight " << weight << " count " << count;
+                ASSERT_TRUE(a.sentinels_intact());
+            }
+        }
+    }
+}
+
+TEST(FilterFade, FollowsTheLaneRuleForEveryBytePair)
+{
+    // Every pixel byte against every colour byte for a few weights, computed
+    // here from the written-out rule, including weights whose terms wrap or saturate.
+    for (float weight : {0.25f, 0.7f, 1.3f, 2.0f, -0.005f}) {
+        int a = int(std::trunc(double(weight) * 256.0)), b = int(std::trunc((1.0 - weight) * 256.0));
+        for (int c = 0; c < 256; ++c) {
+            TestPixmap row(256, 1);
+            for (int p = 0; p < 256; ++p) row.pm.pixels[p] = uint32_t(p) * 0x01010101u;
+            filter_fade(&row.pm, uint32_t(c) * 0x01010101u, weight, 256);
+            for (int p = 0; p < 256; ++p) {
+                unsigned x = unsigned(p * b) & 0xFFFF, y = unsigned(c * a) & 0xFFFF;
+                unsigned sum = std::min(x + y, 0xFFFFu);
+                ASSERT_EQ(row.pm.pixels[p], (sum >> 8) * 0x01010101u) << weight << " p " << p << " c " << c;
+            }
+        }
+    }
+}
+
+// ---- additive blit ------------------------------------------------------------
+
+namespace {
+
+// Independent model of the clipped rectangle: a source pixel lands where both
+// it and its destination lie inside their Pixmaps.
+void add_blit_model(TestPixmap& dst, int dx, int dy, const TestPixmap& src, int sx, int sy, int w, int h)
+{
+    std::vector<uint32_t> from = src.plane();
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            int X = sx + i, Y = sy + j, DX = dx + i, DY = dy + j;
+            if (X < 0 || Y < 0 || X >= src.pm.width || Y >= src.pm.height) continue;
+            if (DX < 0 || DY < 0 || DX >= dst.pm.width || DY >= dst.pm.height) continue;
+            uint32_t& d = dst.at(DX, DY);
+            uint32_t s = from[size_t(Y) * src.pm.width + X], out = 0;
+            for (int k = 0; k < 4; ++k) out |= uint32_t(std::min(255, byte_of(d, k) + byte_of(s, k))) << (8 * k);
+            d = out;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(FilterAddBlit, WhiteSaturatesBlackLeavesOutsideDrawsNothing)
+{
+    std::mt19937 rng(4);
+    TestPixmap dst(40, 30), white(10, 10), black(10, 10);
+    dst.randomise(rng);
+    std::vector<uint32_t> before = dst.plane();
+    for (int i = 0; i < 100; ++i) white.pm.pixels[i] = 0xFFFFFFFF;
+
+    filter_add_blit(&dst.pm, 0, 0, &black.pm, 0, 0, 10, 10);
+    EXPECT_EQ(dst.plane(), before);
+    filter_add_blit(&dst.pm, 40, 0, &white.pm, 0, 0, 10, 10);
+    filter_add_blit(&dst.pm, -10, 5, &white.pm, 0, 0, 10, 10);
+    filter_add_blit(&dst.pm, 5, 5, &white.pm, 10, 0, 10, 10);
+    filter_add_blit(&dst.pm, 5, 5, &white.pm, 0, 0, 0, 10);
+    EXPECT_EQ(dst.plane(), before);
+
+    filter_add_blit(&dst.pm, 3, 4, &white.pm, 0, 0, 10, 10);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            bool inside = x >= 3 && x < 13 && y >= 4 && y < 14;
+            ASSERT_EQ(dst.at(x, y), inside ? 0xFFFFFFFFu : before[y * 40 + x]) << x << "," << y;
+        }
+}
+
+TEST(FilterAddBlit, SaturatesEachByteOnItsOwn)
+{
+    TestPixmap dst(1, 1), src(1, 1);
+    dst.pm.pixels[0] = 0x80FF0110;
+    src.pm.pixels[0] = 0x8001FFF0;
+    filter_add_blit(&dst.pm, 0, 0, &src.pm, 0, 0, 1, 1);
+    EXPECT_EQ(dst.pm.pixels[0], 0xFFFFFFFFu);
+    dst.pm.pixels[0] = 0x7F000102;
+    src.pm.pixels[0] = 0x80000304;
+    filter_add_blit(&dst.pm, 0, 0, &src.pm, 0, 0, 1, 1);
+    EXPECT_EQ(dst.pm.pixels[0], 0xFF000406u);
+}
+
+TEST(FilterAddBlit, ClipsOnEverySideLikeTheModel)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> corner(-30, 50), size(-3, 60);
+    for (int trial = 0; trial < 2000; ++trial) {
+        TestPixmap src(23, 17), dst(31, 19), ref(31, 19);
+        src.randomise(rng);
+        dst.randomise(rng);
+        std::memcpy(ref.pm.pixels, dst.pm.pixels, 31 * 19 * 4);
+        int dx = corner(rng), dy = corner(rng), sx = corner(rng), sy = corner(rng);
+        int w = size(rng), h = size(rng);
+        filter_add_blit(&dst.pm, dx, dy, &src.pm, sx, sy, w, h);
+        add_blit_model(ref, dx, dy, src, sx, sy, w, h);
+        ASSERT_EQ(dst.plane(), ref.plane()) << dx << " " << dy << " " << sx << " " << sy << " " << w << " " << h;
+        ASSERT_TRUE(dst.sentinels_intact());
+    }
+}
+
+TEST(FilterAddBlit, NamedClipCases)
+{
+    TestPixmap src(40, 4), dst(320, 4);
+    for (int x = 0; x < 40; ++x) src.at(x, 0) = uint32_t(x + 1);
+    // sx = -10, w = 30: 20 columns from source column 0, placed from dx + 10.
+    filter_add_blit(&dst.pm, 100, 0, &src.pm, -10, 0, 30, 1);
+    for (int x = 0; x < 320; ++x)
+        ASSERT_EQ(dst.at(x, 0), x >= 110 && x < 130 ? uint32_t(x - 110 + 1) : 0u) << x;
+    // dx = 310, w = 30 in a 320-wide destination: 10 columns.
+    TestPixmap dst2(320, 4);
+    filter_add_blit(&dst2.pm, 310, 0, &src.pm, 0, 0, 30, 1);
+    for (int x = 0; x < 320; ++x) ASSERT_EQ(dst2.at(x, 0), x >= 310 ? uint32_t(x - 310 + 1) : 0u) << x;
+}
+
+TEST(FilterAddBlit, HugeCornersAndSizesDoNotOverflow)
+{
+    TestPixmap src(8, 8), dst(8, 8);
+    for (int i = 0; i < 64; ++i) src.pm.pixels[i] = 0x01010101;
+    const int32_t big = std::numeric_limits<int32_t>::max();
+    filter_add_blit(&dst.pm, big - 2, 0, &src.pm, 0, 0, big, 8);
+    filter_add_blit(&dst.pm, 0, 0, &src.pm, big - 1, big - 1, big, big);
+    filter_add_blit(&dst.pm, std::numeric_limits<int32_t>::min(), 0, &src.pm, 0, 0, big, 8);
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst.pm.pixels[i], 0u);
+    filter_add_blit(&dst.pm, -3, -3, &src.pm, -3, -3, big, big);
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst.pm.pixels[i], 0x01010101u);
+}
+
+TEST(FilterAddBlit, SimdMatchesScalarOnRandomData)
+{
+    std::mt19937 rng(6);
+    for (int w = 1; w <= 37; ++w) {
+        for (int misalign : {0, 1, 3}) {
+            TestPixmap src(w + 5, 6, false, misalign), a(w + 3, 7, false, (misalign + 1) % 4), b(w + 3, 7);
+            src.randomise(rng);
+            a.randomise(rng);
+            std::memcpy(b.pm.pixels, a.pm.pixels, size_t(w + 3) * 7 * 4);
+            filter_add_blit(&a.pm, 2, 1, &src.pm, 1, 0, w, 6);
+            filter_add_blit_scalar(&b.pm, 2, 1, &src.pm, 1, 0, w, 6);
+            ASSERT_EQ(a.plane(), b.plane()) << "width " << w;
+            ASSERT_TRUE(a.sentinels_intact());
+        }
+    }
+}
+
+TEST(FilterAddBlit, OverlapWithinOnePixmapReadsTheSourceFirst)
+{
+    std::mt19937 rng(7);
+    const int shifts[][2] = {{1, 0}, {3, 0}, {5, 0}, {-2, 0}, {0, 1}, {2, 2}, {-1, 3}, {4, -1}, {0, -2}};
+    for (auto& s : shifts) {
+        TestPixmap p(29, 13), q(29, 13), r(29, 13);
+        p.randomise(rng);
+        for (int i = 0; i < 29 * 13; ++i) p.pm.pixels[i] &= 0x3F3F3F3F;  // keep sums below saturation
+        std::memcpy(q.pm.pixels, p.pm.pixels, 29 * 13 * 4);
+        std::memcpy(r.pm.pixels, p.pm.pixels, 29 * 13 * 4);
+        TestPixmap copy(29, 13);
+        std::memcpy(copy.pm.pixels, p.pm.pixels, 29 * 13 * 4);
+        filter_add_blit(&p.pm, 3 + s[0], 2 + s[1], &p.pm, 3, 2, 21, 9);
+        filter_add_blit_scalar(&q.pm, 3 + s[0], 2 + s[1], &q.pm, 3, 2, 21, 9);
+        add_blit_model(r, 3 + s[0], 2 + s[1], copy, 3, 2, 21, 9);
+        ASSERT_EQ(p.plane(), r.plane()) << s[0] << "," << s[1];
+        ASSERT_EQ(q.plane(), r.plane()) << s[0] << "," << s[1];
+    }
+}
+
+// ---- depth outline ----------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> picture(TestPixmap& t)
+{
+    std::vector<std::string> out;
+    for (int y = 0; y < t.pm.height; ++y) {
+        std::string row;
+        for (int x = 0; x < t.pm.width; ++x) row += t.at(x, y) == 0xFF00FF00u ? '#' : '.';
+        out.push_back(row);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(FilterOutline, ConstantDepthDrawsNothing)
+{
+    for (int32_t depth : {0, -5, PIXMAP_Z_FAR}) {
+        TestPixmap t(12, 9, true);
+        for (int i = 0; i < 12 * 9; ++i) t.pm.zbuffer[i] = depth;
+        filter_outline(&t.pm, 20, 0xFF00FF00);
+        for (uint32_t p : t.plane()) ASSERT_EQ(p, 0u);
+    }
+}
+
+TEST(FilterOutline, ColumnStepDrawsHorizontalStrokesOnTestedRows)
+{
+    TestPixmap t(10, 7, true);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 10; ++x) t.z(x, y) = x < 5 ? 0 : 21;
+    filter_outline(&t.pm, 20, 0xFF00FF00);
+    // Rows 1 to height - 3 are tested: strokes over columns 3, 4, 5.
+    std::vector<std::string> want = {
+        "..........", "...###....", "...###....", "...###....", "...###....", "..........", ".........."};
+    EXPECT_EQ(picture(t), want);
+
+    // Exactly the threshold is not a step.
+    TestPixmap u(10, 7, true);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 10; ++x) u.z(x, y) = x < 5 ? 0 : 20;
+    filter_outline(&u.pm, 20, 0xFF00FF00);
+    for (uint32_t p : u.plane()) ASSERT_EQ(p, 0u);
+}
+
+TEST(FilterOutline, RowStepDrawsVerticalStrokesOnTestedColumns)
+{
+    TestPixmap t(8, 8, true);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) t.z(x, y) = y < 4 ? 100 : 0;
+    filter_outline(&t.pm, 20, 0xFF00FF00);
+    std::vector<std::string> want = {
+        "........", "........", ".######.", ".######.", ".######.", "........", "........", "........"};
+    EXPECT_EQ(picture(t), want);
+}
+
+TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
+{
+    // An object at negative depths over a cleared z-buffer: 0x7FFFFFFF minus a
+    // negative depth overflows 32 bits, and the silhouette must still be found.
+    TestPixmap t(16, 12, true);
+    for (int y = 3; y <= 8; ++y)
+        for (int x = 3; x <= 12; ++x)
+            t.z(x, y) = x <= 5 ? std::numeric_limits<int32_t>::min() + 10 : x <= 9 ? -100 : -90;
+    filter_outline(&t.pm, 20, 0xFF00FF00);
+    // Silhouette all round; a crease between columns 5 and 6; none between 9 and
+    // 10, whose depths differ by only 10.
+    std::vector<std::string> want = {
+        "................",
+        "...##########...",
+        "...##########...",
+        ".#############..",
+        ".######....###..",
+        ".######....###..",
+        ".######....###..",
+        ".#############..",
+        ".#############..",
+        "...##########...",
+        "................",
+        "................",
+    };
+    EXPECT_EQ(picture(t), want);
+
+    // The same crease on its own, away from the silhouette.
+    TestPixmap c(12, 10, true);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x) c.z(x, y) = x < 6 ? std::numeric_limits<int32_t>::min() : PIXMAP_Z_FAR;
+    filter_outline(&c.pm, 20, 0xFF00FF00);
+    EXPECT_EQ(c.at(5, 4), 0xFF00FF00u);
+    EXPECT_EQ(c.at(4, 4), 0xFF00FF00u);
+    EXPECT_EQ(c.at(6, 4), 0xFF00FF00u);
+    EXPECT_EQ(c.at(7, 4), 0u);
+}
+
+TEST(FilterOutline, WithoutZBufferOrTooSmallDoesNothing)
+{
+    TestPixmap t(10, 10, false);
+    filter_outline(&t.pm, 0, 0xFF00FF00);
+    for (uint32_t p : t.plane()) ASSERT_EQ(p, 0u);
+    TestPixmap s(2, 3, true);
+    s.z(0, 0) = 0;
+    filter_outline(&s.pm, 0, 0xFF00FF00);
+    for (uint32_t p : s.plane()) ASSERT_EQ(p, 0u);
+    filter_outline(nullptr, 0, 0);
+}
