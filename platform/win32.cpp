@@ -901,7 +901,8 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int x_dest, int y_dest, DWORD w, DWORD h, 
             // Columns j with both x_src + j and x_dest + j inside their rows.
             int j0 = std::max({0, -x_src, -x_dest});
             int j1 = std::min({(int)w, bw - x_src, cw - x_dest});
-            for (int j = j0; j < j1; j++) dst[x_dest + j] = src[x_src + j] & 0x00FFFFFF;
+            // The fourth byte is carried along: every reader of the client area ignores it.
+            if (j1 > j0) memcpy(dst + x_dest + j0, src + x_src + j0, (size_t)(j1 - j0) * sizeof(uint32_t));
             copied++;
         }
         frame = {cw, ch, cw * 4, HOST_FORMAT_XRGB8888, win->client.data()};

@@ -42,6 +42,12 @@ static void blend_row(uint32_t* dst, const uint32_t* src, int64_t n, bool backwa
     }
 }
 
+// The counters stop at the largest int instead of overflowing.
+static void count_miss(int* counter)
+{
+    if (*counter < 0x7FFFFFFF) *counter += 1;
+}
+
 // ---- public functions -----------------------------------------------------
 
 Pixmap* pixmap_create(int32_t width, int32_t height, uint32_t flags)
@@ -111,7 +117,7 @@ void pixmap_set_pixel(Pixmap* pixmap, int32_t x, int32_t y, uint32_t value)
     if (inside(pixmap, x, y))
         pixmap->pixels[pixmap->rows[y] + x] = value;
     else
-        set_p_misses += 1;
+        count_miss(&set_p_misses);
 }
 
 void pixmap_set_z(Pixmap* pixmap, int32_t x, int32_t y, int32_t z)
@@ -120,13 +126,13 @@ void pixmap_set_z(Pixmap* pixmap, int32_t x, int32_t y, int32_t z)
     if (inside(pixmap, x, y))
         pixmap->zbuffer[pixmap->rows[y] + x] = z;
     else
-        set_z_misses += 1;
+        count_miss(&set_z_misses);
 }
 
 uint32_t pixmap_get_pixel(const Pixmap* pixmap, int32_t x, int32_t y)
 {
     if (inside(pixmap, x, y)) return pixmap->pixels[pixmap->rows[y] + x];
-    get_p_misses += 1;
+    count_miss(&get_p_misses);
     return 0;
 }
 
@@ -134,7 +140,7 @@ int32_t pixmap_get_z(const Pixmap* pixmap, int32_t x, int32_t y)
 {
     if (!(pixmap->flags & PIXMAP_ZBUFFER)) return 0;
     if (inside(pixmap, x, y)) return pixmap->zbuffer[pixmap->rows[y] + x];
-    get_z_misses += 1;
+    count_miss(&get_z_misses);
     return 0;
 }
 

@@ -24,6 +24,9 @@ int32_t float_fill_ceil16(float value) {
 
 // Distance from value up to the row (or column) whose values the edge holds.
 static float float_fill_prestep(float value) {
+    // Floats of 2^23 and beyond are whole numbers: nothing to step (and the
+    // saturated ceiling must not turn into a step of billions).
+    if (!(value > -8388608.0f && value < 8388608.0f)) return 0.0f;
     return static_cast<float>(float_fill_ceil16(value)) - value;
 }
 

@@ -3,6 +3,7 @@
 // the virtual clock one frame period on, which is what makes runs deterministic.
 #include <cstdio>
 
+#include "platform/audio.h"
 #include "platform/host.h"
 
 void host_window_show(const char*, int32_t, int32_t) {}
@@ -11,7 +12,12 @@ void host_window_destroy() {}
 void host_display_mode(int32_t, int32_t, int32_t) {}
 
 void host_present(const HostFrame*, bool) {}
-void host_wait_vblank() { host_clock_advance_frame(); }
+// Sound is rendered up to the new time at every frame, so a capture's sound
+// keeps pace with its pictures even when nothing asks for the position.
+void host_wait_vblank() {
+    host_clock_advance_frame();
+    audio_host_pump();
+}
 void host_pump_events() {}
 void host_cursor_warp(int32_t, int32_t) {}
 void host_cursor_show(bool) {}

@@ -1,16 +1,22 @@
-// wendril-capture end to end on the default data: the frames and the sound of
-// two runs are byte-identical, the PNGs are 320 x 240 and the WAV holds the
-// music for the captured time, not silence.
+// wendril-capture end to end on the default data: two runs give the same frames,
+// sound and log; a span has the frames and samples its bounds say, its sound is
+// the whole demo's sound cut at round(F * 44100 / fps); the log shows what each
+// frame saw; the contact sheet's size follows the orders; bad arguments exit 2.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
+
+#include "platform/audio.h"
 
 namespace {
 
@@ -22,53 +28,263 @@ std::vector<unsigned char> slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+std::string text_of(const std::string& path) {
+    const auto b = slurp(path);
+    return std::string(b.begin(), b.end());
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
 uint32_t le32(const std::vector<unsigned char>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 
-std::string capture(const char* name, int frames) {
-    const std::string out = "/tmp/wendril_capture_test_" + std::string(name);
-    std::system(("rm -rf " + out).c_str());
-    const std::string cmd = "'" + BIN + "/wendril-capture' --frames " + std::to_string(frames) +
-                            " --every 30 --data '" + DATA + "' --out " + out + " >/dev/null 2>&1";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    return out;
+uint32_t be32(const std::vector<unsigned char>& b, size_t at) {
+    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | uint32_t(b[at + 3]);
 }
+
+// A fresh scratch directory per test.
+std::string scratch(const std::string& name) {
+    const std::string dir = "/tmp/wendril_capture_test_" + std::to_string(getpid()) + "_" + name;
+    std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+    return dir;
+}
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+// Runs the tool with `args` (shell words) from the scratch directory.
+ToolRun capture(const std::string& dir, const std::string& args, const std::string& env = "") {
+    const std::string cmd = "cd '" + dir + "' && " + env + " '" + BIN + "/wendril-capture' --data '" + DATA + "' " +
+                            args + " >'" + dir + "/stdout' 2>'" + dir + "/stderr'";
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text_of(dir + "/stdout"), text_of(dir + "/stderr")};
+}
+
+std::string frame_name(uint64_t n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06llu.png", static_cast<unsigned long long>(n));
+    return name;
+}
+
+// The WAV's header checked, its samples returned (16-bit stereo interleaved).
+std::vector<int16_t> wav_samples(const std::string& path) {
+    const auto w = slurp(path);
+    EXPECT_GE(w.size(), 44u) << path;
+    if (w.size() < 44) return {};
+    EXPECT_EQ(std::string(w.begin(), w.begin() + 4), "RIFF");
+    EXPECT_EQ(le32(w, 24), 44100u);
+    EXPECT_EQ(w[22], 2);
+    EXPECT_EQ(w[34], 16);
+    EXPECT_EQ(le32(w, 40), w.size() - 44) << "data size in the header";
+    std::vector<int16_t> s((w.size() - 44) / 2);
+    for (size_t i = 0; i < s.size(); i++) s[i] = int16_t(w[44 + 2 * i] | w[45 + 2 * i] << 8);
+    return s;
+}
+
+uint64_t sample_of(uint64_t frame, uint32_t fps) { return uint64_t(std::llround(double(frame) * 44100.0 / fps)); }
+
+class Capture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!exists(DATA + "/ragga.xm")) GTEST_SKIP() << "no default data set in " << DATA;
+    }
+};
 
 }  // namespace
 
-TEST(Capture, TwoRunsGiveTheSameFramesAndSound) {
-    struct stat st;
-    if (stat((DATA + "/ragga.xm").c_str(), &st) != 0) GTEST_SKIP() << "no default data set in " << DATA;
-    const std::string a = capture("a", 120), b = capture("b", 120);
-    for (const char* frame : {"frame_000000.png", "frame_000030.png", "frame_000090.png"}) {
-        const auto fa = slurp(a + "/" + frame), fb = slurp(b + "/" + frame);
-        ASSERT_GT(fa.size(), 33u) << frame;
-        EXPECT_TRUE(fa == fb) << frame;
-        // PNG signature, then the IHDR's width and height (big-endian).
-        EXPECT_EQ(fa[1], 'P');
-        EXPECT_EQ((fa[16] << 24 | fa[17] << 16 | fa[18] << 8 | fa[19]), 320);
-        EXPECT_EQ((fa[20] << 24 | fa[21] << 16 | fa[22] << 8 | fa[23]), 240);
+TEST_F(Capture, TwoRunsGiveTheSameFramesSoundAndLog) {
+    const std::string a = scratch("det_a"), b = scratch("det_b");
+    for (const std::string& d : {a, b})
+        ASSERT_EQ(capture(d, "--from 40 --frames 90 --every 30 --out out --log log.txt --quiet").status, 0);
+    // 40 s at 60 fps is frame 2400: the hairy section.
+    for (uint64_t n : {2400, 2430, 2460}) {
+        const auto fa = slurp(a + "/out/" + frame_name(n)), fb = slurp(b + "/out/" + frame_name(n));
+        ASSERT_GT(fa.size(), 33u) << n;
+        EXPECT_TRUE(fa == fb) << "frame " << n;
+        EXPECT_EQ(be32(fa, 16), 320u);
+        EXPECT_EQ(be32(fa, 20), 240u);
     }
-    EXPECT_FALSE(stat((a + "/frame_000120.png").c_str(), &st) == 0) << "120 frames: 0 .. 119";
-
-    const auto wa = slurp(a + "/wendril.wav"), wb = slurp(b + "/wendril.wav");
-    EXPECT_TRUE(wa == wb);
-    ASSERT_GT(wa.size(), 44u);
-    EXPECT_EQ(std::string(wa.begin(), wa.begin() + 4), "RIFF");
-    EXPECT_EQ(le32(wa, 24), 44100u);                  // rate
-    EXPECT_EQ(wa[22], 2);                             // channels
-    EXPECT_EQ(wa[34], 16);                            // bits
-    const uint32_t bytes = le32(wa, 40);
-    const double seconds = bytes / (44100.0 * 4);
-    EXPECT_NEAR(seconds, 2.0, 0.1) << "120 frames at 60 fps";
-    // The music is heard: a clearly non-zero level over the two seconds.
+    EXPECT_FALSE(exists(a + "/out/" + frame_name(2399)));
+    EXPECT_FALSE(exists(a + "/out/" + frame_name(2490)));
+    EXPECT_TRUE(slurp(a + "/out/wendril.wav") == slurp(b + "/out/wendril.wav"));
+    EXPECT_EQ(text_of(a + "/log.txt"), text_of(b + "/log.txt"));
+    // The music is heard: a clearly non-zero level over the span.
+    const auto s = wav_samples(a + "/out/wendril.wav");
+    ASSERT_EQ(s.size(), 2 * (sample_of(2490, 60) - sample_of(2400, 60)));
     double sum = 0;
-    const size_t samples = std::min<size_t>(bytes / 2, (wa.size() - 44) / 2);
-    for (size_t i = 0; i < samples; i++) {
-        const int16_t s = int16_t(wa[44 + 2 * i] | wa[45 + 2 * i] << 8);
-        sum += double(s) * s;
+    for (int16_t v : s) sum += double(v) * v;
+    EXPECT_GT(std::sqrt(sum / double(s.size())), 300.0);
+}
+
+// 48 fps: 918.75 samples a frame, so the span's ends need the rounding.
+TEST_F(Capture, SpanHasItsFramesAndSamplesAndTheWholeSoundCutAtItsStart) {
+    const std::string d = scratch("span");
+    ASSERT_EQ(capture(d, "--fps 48 --to 2.9 --out whole --quiet").status, 0);
+    const ToolRun r = capture(d, "--fps 48 --from 1.3 --to 2.9 --out span --log log.txt --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // 1.3 s -> frame ceil(62.4) = 63; 2.9 s -> ceil(139.2) = 140, not included.
+    for (uint64_t n = 63; n < 140; n++) ASSERT_TRUE(exists(d + "/span/" + frame_name(n))) << n;
+    EXPECT_FALSE(exists(d + "/span/" + frame_name(62)));
+    EXPECT_FALSE(exists(d + "/span/" + frame_name(140)));
+    EXPECT_TRUE(slurp(d + "/span/" + frame_name(100)) == slurp(d + "/whole/" + frame_name(100)));
+
+    const auto whole = wav_samples(d + "/whole/wendril.wav"), span = wav_samples(d + "/span/wendril.wav");
+    ASSERT_EQ(whole.size(), 2 * sample_of(140, 48));
+    ASSERT_EQ(span.size(), 2 * (sample_of(140, 48) - sample_of(63, 48)));
+    // The whole capture is the song from its first sample, as the sound output
+    // renders it here in this process, converted to 16 bits the same way.
+    ASSERT_EQ(audio_open(), 1);
+    AudioSong* song = audio_song_load_file((DATA + "/ragga.xm").c_str());
+    ASSERT_NE(song, nullptr) << audio_error_string();
+    ASSERT_EQ(audio_song_play(song), 1);
+    std::vector<float> mix(whole.size());
+    audio_render(mix.data(), int(mix.size() / 2));
+    audio_close();
+    // The demo renders in pieces cut at frame and tick times, this in one go:
+    // libopenmpt's float rounding may then differ by one step in a rare sample.
+    // One sample off in time would differ almost everywhere.
+    size_t off_by_one = 0, worse = 0;
+    for (size_t i = 0; i < mix.size(); i++) {
+        const int d = std::abs(whole[i] - int16_t(std::clamp(mix[i], -1.0f, 1.0f) * 32767.0f));
+        off_by_one += d == 1;
+        worse += d > 1;
     }
-    EXPECT_GT(std::sqrt(sum / double(samples)), 300.0);
-    std::system(("rm -rf " + a + " " + b).c_str());
+    EXPECT_EQ(worse, 0u) << "of " << mix.size();
+    EXPECT_LT(off_by_one, mix.size() / 1000);
+    const size_t at = 2 * sample_of(63, 48);
+    EXPECT_TRUE(std::equal(span.begin(), span.end(), whole.begin() + long(at))) << "cut at sample " << at / 2;
+    EXPECT_FALSE(std::equal(span.begin(), span.end(), whole.begin() + long(at) - 2)) << "one sample early also fits";
+
+    // One log line per frame, each with what the frame saw before it was drawn:
+    // frame n at floor(n * 1e6 / 48) us, one tick every 14 ms from time 0.
+    std::istringstream log(text_of(d + "/log.txt"));
+    uint64_t n, expect = 63;
+    double ms, ticks;
+    unsigned order, row;
+    while (log >> n >> ms >> ticks >> order >> row) {
+        ASSERT_EQ(n, expect++);
+        const uint64_t us = n * 1000000 / 48;
+        EXPECT_NEAR(ms, double(us) / 1000.0, 0.0006) << n;
+        EXPECT_EQ(ticks, double(us / 14000)) << n;
+        EXPECT_EQ(order, 0u);
+        // The row is copied at each tick: the row heard then, 120 ms a row
+        // (5292 samples), the tick seeing the sample just before it.
+        const uint64_t tick_us = us / 14000 * 14000;
+        EXPECT_EQ(row, tick_us == 0 ? 0u : unsigned((tick_us * 44100 / 1000000 - 1) / 5292)) << n;
+    }
+    EXPECT_EQ(expect, 140u);
+}
+
+TEST_F(Capture, MusicPositionsBoundTheSpanAndTheSheetHasOneThumbnailPerOrder) {
+    const std::string d = scratch("orders");
+    ToolRun r = capture(d, "--fps 4 --from 1:0 --to 2:8 --log log.txt --contact-sheet two.png --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream log(text_of(d + "/log.txt"));
+    std::vector<std::pair<unsigned, unsigned>> seen;
+    uint64_t n;
+    double ms, ticks;
+    unsigned order, row;
+    while (log >> n >> ms >> ticks >> order >> row) seen.push_back({order, row});
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().first, 1u);
+    EXPECT_LE(seen.front().second, 2u) << "frames a quarter second (two rows) apart";
+    EXPECT_EQ(seen.back().first, 2u);
+    EXPECT_LT(seen.back().second, 8u);
+    EXPECT_GE(seen.back().second, 6u);
+
+    // min(orders, 4) columns of 160 x 140 cells with 4-pixel gaps.
+    const auto two = slurp(d + "/two.png");
+    ASSERT_GT(two.size(), 24u);
+    EXPECT_EQ(be32(two, 16), 2 * 160u + 3 * 4);
+    EXPECT_EQ(be32(two, 20), 140u + 2 * 4);
+    r = capture(d, "--fps 4 --to 5:0 --contact-sheet five.png --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto five = slurp(d + "/five.png");
+    ASSERT_GT(five.size(), 24u);
+    EXPECT_EQ(be32(five, 16), 4 * 160u + 5 * 4);
+    EXPECT_EQ(be32(five, 20), 2 * 140u + 3 * 4);
+    EXPECT_FALSE(exists(d + "/capture")) << "no PNG frames unless asked for";
+}
+
+TEST_F(Capture, HelpAndBadArguments) {
+    const std::string d = scratch("args");
+    ToolRun r = capture(d, "--help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* option : {"usage: wendril-capture", "--fps", "--from", "--to", "--out", "--mp4", "--contact-sheet",
+                               "--log", "order:row"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+
+    const struct {
+        const char* args;
+        const char* names;
+    } bad[] = {
+        {"--fps 0", "--fps"},
+        {"--fps 1001", "--fps"},
+        {"--fps 12x", "--fps"},
+        {"--from -3", "--from"},
+        {"--from 1:", "--from"},
+        {"--to 9:300", "--to"},
+        {"--from 5 --to 4.99", "--to"},
+        {"--from 3:10 --to 3:10", "--to"},
+        {"--frames 0", "--frames"},
+        {"--to 3 --frames 10", "--frames"},
+        {"--every", "--every"},
+        {"--sheet x.png", "--sheet"},
+        {"frames", "frames"},
+        {"--fps 10 --from 40:0 --to 41:0 --log l.txt", "40:0"},  // the music never gets there
+    };
+    for (const auto& b : bad) {
+        r = capture(d, b.args);
+        EXPECT_EQ(r.status, 2) << b.args;
+        EXPECT_EQ(r.err.rfind("wendril-capture: ", 0), 0u) << b.args << ": " << r.err;
+        EXPECT_NE(r.err.find(b.names), std::string::npos) << b.args << ": " << r.err;
+    }
+    EXPECT_FALSE(exists(d + "/capture")) << "nothing written after a bad argument";
+
+    // Known wrong only once the run is there: 5 s is row 41 of order 0.
+    r = capture(d, "--fps 10 --from 5 --to 0:3 --out late");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("nothing to capture"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(d + "/late/wendril.wav.part"));
+    EXPECT_FALSE(exists(d + "/late/wendril.wav"));
+
+    // A folder without the demo's files: said before anything runs.
+    r = capture(d, "--data '" + d + "' --log l.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no ragga.xm in"), std::string::npos) << r.err;
+
+    r = capture(d, "--mp4 demo.mp4 --frames 2", "PATH=/nonexistent");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ffmpeg"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(d + "/demo.mp4"));
+}
+
+// With ffmpeg installed: the video has the span's frames at the frame rate, twice
+// the size, and sound as long as the pictures.
+TEST_F(Capture, Mp4HasTheSpansFramesAndSound) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const std::string d = scratch("mp4");
+    const ToolRun r = capture(d, "--fps 30 --from 2 --frames 45 --mp4 'a demo.mp4' --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(exists(d + "/a demo.mp4.wav.tmp"));
+    EXPECT_FALSE(exists(d + "/a demo.mp4.video.tmp"));
+    const std::string probe = "ffprobe -v error -count_frames -show_entries "
+                              "stream=codec_type,width,height,r_frame_rate,nb_read_frames,duration -of compact '" +
+                              d + "/a demo.mp4' >'" + d + "/probe' 2>&1";
+    ASSERT_EQ(std::system(probe.c_str()), 0) << text_of(d + "/probe");
+    const std::string info = text_of(d + "/probe");
+    EXPECT_NE(info.find("codec_type=video|width=640|height=480|r_frame_rate=30/1"), std::string::npos) << info;
+    EXPECT_NE(info.find("nb_read_frames=45"), std::string::npos) << info;
+    EXPECT_NE(info.find("codec_type=audio"), std::string::npos) << info;
+    // 1.5 s; AAC may pad a frame of 1024 samples.
+    const size_t at = info.find("duration=", info.find("codec_type=audio"));
+    ASSERT_NE(at, std::string::npos) << info;
+    EXPECT_NEAR(std::atof(info.c_str() + at + 9), 1.5, 0.03) << info;
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace fixtures {
 
 using Bytes = std::vector<uint8_t>;
@@ -63,18 +65,12 @@ inline std::string write_file(const std::string& name, const Bytes& bytes)
 // image's own size (no canvas offset).
 inline Bytes magick_rgb(const std::string& spec)
 {
-    std::string out = path("decoded.rgb");
+    // One scratch name per process: ctest runs test cases side by side.
+    std::string out = path("decoded-" + std::to_string(getpid()) + ".rgb");
     run("convert '" + spec + "' +repage -depth 8 rgb:'" + out + "'");
-    return read_file(out);
-}
-
-// "W H" of `spec` as ImageMagick reports it.
-inline void magick_size(const std::string& spec, int* w, int* h)
-{
-    std::string out = path("size.txt");
-    run("identify -format '%w %h' '" + spec + "' > '" + out + "'");
-    std::ifstream in(out);
-    in >> *w >> *h;
+    Bytes rgb = read_file(out);
+    std::remove(out.c_str());
+    return rgb;
 }
 
 }  // namespace fixtures

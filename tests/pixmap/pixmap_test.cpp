@@ -401,3 +401,17 @@ TEST(PixmapBlit, HugeCornersAndSizesDoNotOverflow)
     pixmap_destroy(src);
     pixmap_destroy(dst);
 }
+
+TEST(PixmapMisses, CountersStopAtTheLargestInt)
+{
+    Pixmap* p = pixmap_create(4, 4, 1);
+    ASSERT_NE(p, nullptr);
+    int saved = set_p_misses;
+    set_p_misses = 0x7FFFFFFE;
+    pixmap_set_pixel(p, -1, 0, 0);
+    pixmap_set_pixel(p, -1, 0, 0);
+    pixmap_set_pixel(p, 4, 0, 0);
+    EXPECT_EQ(set_p_misses, 0x7FFFFFFF);
+    set_p_misses = saved;
+    pixmap_destroy(p);
+}

@@ -68,6 +68,15 @@ TEST(FloatRaster, ClippingAtTopAndBottomMatchesTheUnclippedRows) {
             EXPECT_GT(drawn_bottom, 0);
         }
     }
+    // A corner three billion rows up: the walk jumps to row 0 without a stray
+    // prestep, so row 10 runs from the vertical edge at x = 10 to x = 40.
+    const float far[9] = {10, -3e9f, 1, 40, 20, 1, 10, 40, 1};
+    for (const RasterDriver* d : float_drivers) {
+        GuardedTarget g(64, 48, true);
+        tpoly a = make_triangle(TPOLY_FLAT, far);
+        draw_slot(*d, RASTER_SLOT_FLAT, &a, &g.view);
+        for (int32_t x = 0; x < 64; ++x) EXPECT_EQ(g.pixel(x, 10) != black, x >= 10 && x < 40) << d->name << " " << x;
+    }
 }
 
 TEST(FloatRaster, RightMostColumnIsFilledButNeverPaintedFromBeyondTheBorder) {

@@ -1,142 +1,446 @@
 // wendril-capture: runs the demo on the headless host at a fixed frame rate and
-// writes every frame as a numbered PNG and the sound as a WAV file. Frame N is
-// the same on every run. Usage: wendril-capture [--fps N] [--frames N] [--out DIR]
-// [--data DIR] [--every N]; without --frames it stops two seconds into the end loop.
-#include <png.h>
-
+// writes a span of it as numbered PNG frames and a WAV of exactly that span, an
+// MP4 (through ffmpeg), a contact sheet and a per-frame log. Frame N is the same
+// on every run: the virtual clock puts it at floor(N * 1e6 / fps) us.
+#include <algorithm>
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "app/demo.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/audio.h"
 #include "platform/host.h"
+#include "tools/capture/capture_output.h"
 
 namespace {
 
-struct Capture {
-    std::string out = "capture";
-    std::string data = ".";
-    uint32_t fps = 60;
-    uint64_t frames = 0;        // 0: until two seconds into the end loop
-    uint64_t every = 1;         // write every Nth frame
-    uint64_t end_loop_frames = 0;
-    uint64_t written = 0;
-    bool escape_sent = false;
-    bool failed = false;
+const char* const USAGE =
+    "usage: wendril-capture [options]\n"
+    "Runs the demo without a window at a fixed frame rate and writes a span of it.\n"
+    "\n"
+    "  --fps N             frames a second, 1 .. 1000 (default 60)\n"
+    "  --from WHEN         first frame: seconds (12.5) or order:row (9:0) (default 0)\n"
+    "  --to WHEN           end, not included: seconds or order:row\n"
+    "                      (default: two seconds into the end loop, order 20)\n"
+    "  --frames N          capture N frames (instead of --to)\n"
+    "  --out DIR           frame_NNNNNN.png (N counts from the demo's start) and\n"
+    "                      wendril.wav, exactly the span's sound (default: capture,\n"
+    "                      when no other output is asked for)\n"
+    "  --every N           write every Nth frame of the span as PNG (default 1)\n"
+    "  --mp4 FILE          H.264 and AAC video of the span, twice the size (needs ffmpeg)\n"
+    "  --contact-sheet FILE  PNG with one labelled thumbnail per order\n"
+    "  --log FILE          one line per frame: frame, virtual ms, ticks, order, row\n"
+    "  --data DIR          where the demo's files are (default .)\n"
+    "  --quiet             no progress on standard error\n"
+    "  --help              this text\n"
+    "\n"
+    "Seconds pick the first frame at or after that time; order:row picks the first\n"
+    "frame whose music position is at or past it. The WAV of a span starting at\n"
+    "frame F starts at sample round(F * 44100 / fps).\n";
+
+// A point of the demo: a time (rational seconds) or a music position.
+struct When {
+    enum Kind { NONE, SECONDS, POSITION, COUNT } kind = NONE;
+    uint64_t num = 0, den = 1;  // seconds = num / den; COUNT: frames = num
+    uint32_t order = 0, row = 0;
 };
 
-// Pixmap pixels are bytes red, green, blue, alpha: written as RGB.
-bool write_png(const char* name, const Pixmap* pm) {
-    FILE* f = std::fopen(name, "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, uint32_t(pm->width), uint32_t(pm->height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::string row(size_t(pm->width) * 3, '\0');
-    for (int32_t y = 0; y < pm->height; y++) {
-        const uint32_t* src = pm->pixels + pm->rows[y];
-        for (int32_t x = 0; x < pm->width; x++) {
-            const uint8_t* p = reinterpret_cast<const uint8_t*>(src + x);
-            row[3 * x] = char(p[0]), row[3 * x + 1] = char(p[1]), row[3 * x + 2] = char(p[2]);
-        }
-        png_write_row(png, reinterpret_cast<png_bytep>(row.data()));
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
-}
+struct Options {
+    uint32_t fps = 60;
+    When from, to;
+    uint64_t every = 1;
+    std::string out, mp4, sheet, log, data = ".";
+    bool quiet = false;
+};
 
-void on_frame(uint64_t frame, void* user) {
-    Capture* c = static_cast<Capture*>(user);
-    if (frame % c->every == 0 && !c->failed) {
-        char name[64];
-        std::snprintf(name, sizeof name, "/frame_%06llu.png", static_cast<unsigned long long>(frame));
-        if (!write_png((c->out + name).c_str(), demo.vscreen)) {
-            std::fprintf(stderr, "wendril-capture: cannot write %s%s: %s\n", c->out.c_str(), name,
-                         std::strerror(errno));
-            c->failed = true;
-        } else {
-            c->written++;
-        }
-    }
-    const uint32_t order = demo.position->order;
-    if (frame % 300 == 0)
-        std::fprintf(stderr, "wendril-capture: frame %llu, order %u, row %u\n",
-                     static_cast<unsigned long long>(frame), order, uint32_t(demo.position->row));
-    if (order >= 20) c->end_loop_frames++;
-    const bool done = c->failed || (c->frames ? frame + 2 >= c->frames : c->end_loop_frames >= 2 * c->fps);
-    // Escape is read at the next frame end, which ends the loop after that frame.
-    if (done && !c->escape_sent) {
-        host_inject_key(0x1B, true);
-        host_inject_key(0x1B, false);
-        c->escape_sent = true;
-    }
-}
+// What a frame saw when it was drawn.
+struct Snapshot {
+    uint64_t frame;
+    uint64_t time_us;
+    float ticks;
+    uint32_t order;
+    uint32_t row;
+};
 
-[[noreturn]] void usage() {
-    std::fprintf(stderr,
-                 "usage: wendril-capture [--fps N] [--frames N] [--every N] [--out DIR] [--data DIR]\n"
-                 "  runs the demo headless from DIR (default .) and writes OUT/frame_NNNNNN.png and\n"
-                 "  OUT/wendril.wav; without --frames it stops two seconds into the end loop\n");
+[[noreturn]] void bad(const std::string& message) {
+    std::fprintf(stderr, "wendril-capture: %s\n(wendril-capture --help lists the options)\n", message.c_str());
     std::exit(2);
 }
 
-uint64_t number(const char* text) {
-    char* end;
-    const unsigned long long v = std::strtoull(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || v == 0) usage();
+bool parse_uint(const std::string& text, uint64_t* value, uint64_t max) {
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    *value = std::strtoull(text.c_str(), nullptr, 10);
+    return *value <= max;
+}
+
+uint64_t positive(const std::string& option, const std::string& text, uint64_t max) {
+    uint64_t v;
+    if (!parse_uint(text, &v, max) || v == 0)
+        bad(option + " wants a whole number from 1 to " + std::to_string(max) + ", not '" + text + "'");
     return v;
 }
+
+// "12", "12.5" (seconds, kept exact as a fraction) or "9:16" (order:row).
+When parse_when(const std::string& option, const std::string& text) {
+    When w;
+    const size_t colon = text.find(':');
+    uint64_t a, b;
+    if (colon != std::string::npos) {
+        if (!parse_uint(text.substr(0, colon), &a, 255) || !parse_uint(text.substr(colon + 1), &b, 255))
+            bad(option + " wants seconds (12.5) or order:row (9:0) with order and row 0 .. 255, not '" + text + "'");
+        w.kind = When::POSITION;
+        w.order = uint32_t(a);
+        w.row = uint32_t(b);
+        return w;
+    }
+    const size_t dot = text.find('.');
+    const std::string whole = text.substr(0, dot), frac = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (!parse_uint(whole.empty() ? "0" : whole, &a, 86400) || (dot != std::string::npos && frac.empty() && whole.empty()) ||
+        frac.size() > 6 || (!frac.empty() && !parse_uint(frac, &b, 999999)))
+        bad(option + " wants seconds (12.5, at most 86400) or order:row (9:0), not '" + text + "'");
+    w.kind = When::SECONDS;
+    w.den = 1;
+    for (size_t i = 0; i < frac.size(); i++) w.den *= 10;
+    w.num = a * w.den + (frac.empty() ? 0 : b);
+    return w;
+}
+
+// The first frame at or after a time: ceil(seconds * fps), exactly.
+uint64_t frame_at(const When& w, uint32_t fps) { return (w.num * fps + w.den - 1) / w.den; }
+
+Options parse(int argc, char** argv) {
+    Options o;
+    bool frames_given = false, to_given = false;
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        }
+        if (arg == "--quiet") {
+            o.quiet = true;
+            continue;
+        }
+        if (arg.rfind("--", 0) != 0) bad("unexpected argument '" + arg + "'");
+        static const char* const with_value[] = {"--fps", "--from", "--to", "--frames", "--out", "--every",
+                                                  "--mp4", "--contact-sheet", "--log", "--data"};
+        bool known = false;
+        for (const char* name : with_value) known = known || arg == name;
+        if (!known) bad("unknown option '" + arg + "'");
+        if (i + 1 >= argc) bad(arg + " needs a value");
+        const std::string value = argv[++i];
+        if (value.empty()) bad(arg + " needs a value");
+        if (arg == "--fps") o.fps = uint32_t(positive(arg, value, 1000));
+        else if (arg == "--from") o.from = parse_when(arg, value);
+        else if (arg == "--to") o.to = parse_when(arg, value), to_given = true;
+        else if (arg == "--frames") o.to.kind = When::COUNT, o.to.num = positive(arg, value, 100000000), frames_given = true;
+        else if (arg == "--every") o.every = positive(arg, value, 100000000);
+        else if (arg == "--out") o.out = value;
+        else if (arg == "--mp4") o.mp4 = value;
+        else if (arg == "--contact-sheet") o.sheet = value;
+        else if (arg == "--log") o.log = value;
+        else if (arg == "--data") o.data = value;
+    }
+    if (frames_given && to_given) bad("--to and --frames both give the end; use one");
+    const When &f = o.from, &t = o.to;
+    if (f.kind == When::SECONDS && t.kind == When::SECONDS && frame_at(t, o.fps) <= frame_at(f, o.fps))
+        bad("--to must come after --from (no frame between them at " + std::to_string(o.fps) + " fps)");
+    if (f.kind == When::POSITION && t.kind == When::POSITION &&
+        (t.order < f.order || (t.order == f.order && t.row <= f.row)))
+        bad("--to must come after --from");
+    if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty()) o.out = "capture";
+    return o;
+}
+
+bool at_or_past(const Snapshot& s, const When& w) { return s.order > w.order || (s.order == w.order && s.row >= w.row); }
+
+// Absolute paths for everything written, taken before the move into the data
+// directory. The directory of FILE must exist.
+std::string absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char* cwd = getcwd(nullptr, 0);
+    const std::string full = std::string(cwd ? cwd : ".") + "/" + path;
+    std::free(cwd);
+    return full;
+}
+
+// Progress on standard error: a bar redrawn in place on a terminal, a line per
+// tenth otherwise (logs of scripts stay short).
+struct Progress {
+    bool on = true;
+    bool tty = false;
+    int last_tenth = -1;
+    timespec last{};
+    void show(double fraction, const Snapshot& s, uint64_t captured, double fps, bool final) {
+        if (!on) return;
+        fraction = !(fraction >= 0) ? 0 : fraction > 1 ? 1 : fraction;  // NaN too
+        if (tty) {
+            timespec now;
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            if (!final && (now.tv_sec - last.tv_sec) * 1000000000L + (now.tv_nsec - last.tv_nsec) < 100000000L) return;
+            last = now;
+            char bar[31];
+            const int filled = int(fraction * 30 + 0.5);
+            for (int i = 0; i < 30; i++) bar[i] = i < filled ? '#' : '.';
+            bar[30] = 0;
+            std::fprintf(stderr, "\r[%s] %3d%%  frame %6" PRIu64 "  order %2u row %2u  %6" PRIu64 " captured  %4.0f fps ",
+                         bar, int(fraction * 100), s.frame, s.order, s.row, captured, fps);
+            if (final) std::fputc('\n', stderr);
+        } else {
+            const int tenth = final ? 10 : int(fraction * 10);
+            if (tenth <= last_tenth) return;
+            last_tenth = tenth;
+            std::fprintf(stderr, "wendril-capture: %3d%%  frame %" PRIu64 ", order %u, row %u, %" PRIu64 " captured\n",
+                         tenth * 10, s.frame, s.order, s.row, captured);
+        }
+    }
+};
+
+double seconds_since(const timespec& t0, clockid_t clock) {
+    timespec t;
+    clock_gettime(clock, &t);
+    return double(t.tv_sec - t0.tv_sec) + double(t.tv_nsec - t0.tv_nsec) * 1e-9;
+}
+
+// Sample of the demo's sound that frame `frame` starts at: round(frame * 44100 / fps).
+uint64_t sample_of(uint64_t frame, uint32_t fps) { return (frame * uint64_t(AUDIO_RATE) * 2 + fps) / (2 * uint64_t(fps)); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Capture c;
-    for (int i = 1; i < argc; i++) {
-        const std::string arg = argv[i];
-        if (i + 1 >= argc) usage();
-        if (arg == "--fps") c.fps = uint32_t(number(argv[++i]));
-        else if (arg == "--frames") c.frames = number(argv[++i]);
-        else if (arg == "--every") c.every = number(argv[++i]);
-        else if (arg == "--out") c.out = argv[++i];
-        else if (arg == "--data") c.data = argv[++i];
-        else usage();
-    }
-    if (c.fps > 1000) usage();
-    mkdir(c.out.c_str(), 0755);
-    // Output paths are taken before moving into the data directory.
-    if (c.out[0] != '/') {
-        char cwd[4096];
-        if (!getcwd(cwd, sizeof cwd)) return 1;
-        c.out = std::string(cwd) + "/" + c.out;
-    }
-    if (chdir(c.data.c_str()) != 0) {
-        std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", c.data.c_str(), std::strerror(errno));
+    Options o = parse(argc, argv);
+    if (!o.mp4.empty() && !ffmpeg_available()) {
+        std::fprintf(stderr,
+                     "wendril-capture: --mp4 needs ffmpeg, which is not installed (apt-get install ffmpeg);\n"
+                     "  --out DIR writes the frames as PNG and the sound as WAV without it\n");
         return 1;
     }
-    host_clock_set_frame_rate(c.fps);
-    const std::string wav = c.out + "/wendril.wav";
-    if (!audio_wav_begin(wav.c_str()))
-        std::fprintf(stderr, "wendril-capture: cannot write %s; capturing frames only\n", wav.c_str());
-    const int status = demo_run(on_frame, &c);
-    audio_wav_end();
-    if (status != 0) return status;
-    std::fprintf(stderr, "wendril-capture: %llu frames at %u fps and the sound in %s\n",
-                 static_cast<unsigned long long>(c.written), c.fps, c.out.c_str());
-    return c.failed ? 1 : 0;
+    if (!o.out.empty()) {
+        mkdir(o.out.c_str(), 0755);
+        struct stat st;
+        if (stat(o.out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            std::fprintf(stderr, "wendril-capture: cannot make the directory %s: %s\n", o.out.c_str(),
+                         std::strerror(errno ? errno : ENOTDIR));
+            return 1;
+        }
+    }
+    o.out = absolute(o.out), o.mp4 = absolute(o.mp4), o.sheet = absolute(o.sheet), o.log = absolute(o.log);
+    // Files written at the end are checked now, not after a long run.
+    for (const std::string* file : {&o.mp4, &o.sheet}) {
+        if (file->empty()) continue;
+        const std::string dir = file->substr(0, file->rfind('/') + 1);
+        if (access(dir.c_str(), W_OK) != 0) {
+            std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", file->c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    FILE* log = nullptr;
+    if (!o.log.empty() && !(log = std::fopen(o.log.c_str(), "w"))) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.log.c_str(), std::strerror(errno));
+        return 1;
+    }
+    if (chdir(o.data.c_str()) != 0) {
+        std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o.data.c_str(), std::strerror(errno));
+        return 1;
+    }
+    // The sound is needed for the WAV and the MP4: it is rendered into a part file
+    // that starts at or just before the first frame and cut to the span at the end.
+    const bool want_sound = !o.out.empty() || !o.mp4.empty();
+    const std::string base = !o.out.empty() ? o.out + "/wendril" : o.mp4;
+    const std::string wav_part = base + ".wav.part", wav = o.out.empty() ? o.mp4 + ".wav.tmp" : o.out + "/wendril.wav";
+    const std::string video_tmp = o.mp4 + ".video.tmp";
+
+    if (access("ragga.xm", R_OK) != 0) {
+        std::fprintf(stderr, "wendril-capture: no ragga.xm in %s: run it from the data folder (build/data) or give --data DIR\n",
+                     o.data.c_str());
+        return 1;
+    }
+    host_clock_set_frame_rate(o.fps);
+    if (demo_start() != 0) {
+        std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", o.data.c_str());
+        return 1;
+    }
+
+    Progress progress;
+    progress.on = !o.quiet;
+    progress.tty = isatty(2);
+    timespec wall0, cpu0;
+    clock_gettime(CLOCK_MONOTONIC, &wall0);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+
+    uint64_t first = UINT64_MAX, end = UINT64_MAX, written = 0, end_loop_frames = 0, part_first = 0;
+    uint64_t end_frame = o.to.kind == When::SECONDS ? frame_at(o.to, o.fps) : UINT64_MAX;
+    const uint64_t from_frame = o.from.kind == When::SECONDS ? frame_at(o.from, o.fps) : 0;
+    double first_pos = 0;  // music position of the first frame, for the progress bar
+    int loops_back = 0;
+    uint32_t last_order = 0;
+    bool failed = false;
+    VideoEncoder video;
+    std::vector<SheetThumb> thumbs;
+    bool thumb_open = false;  // the last thumbnail's order is still playing
+
+    // The passes of demo_run, with a look at the music position before each draw.
+    uint64_t last_n = 0;
+    for (uint64_t n = 0; !demo.quit && !failed; n++) {
+        last_n = n;
+        const Snapshot s = {n, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
+                            demo.position->row.load()};
+        if (n > 0 && s.order < last_order) loops_back++;
+        last_order = s.order;
+        if (first == UINT64_MAX) {
+            const bool start = o.from.kind == When::POSITION ? at_or_past(s, o.from) : n >= from_frame;
+            if (start) {
+                first = n;
+                first_pos = s.order + s.row / 64.0;
+                if (o.to.kind == When::COUNT) end_frame = first + o.to.num;
+                if (want_sound) {
+                    if (!audio_wav_begin(wav_part.c_str())) {
+                        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", wav_part.c_str(), std::strerror(errno));
+                        return 1;
+                    }
+                    part_first = audio_rendered_frames();
+                }
+                if (!o.mp4.empty() && !video_begin(&video, video_tmp, demo.vscreen->width, demo.vscreen->height, o.fps)) {
+                    std::fprintf(stderr, "wendril-capture: cannot start ffmpeg\n");
+                    return 1;
+                }
+            }
+        }
+        if (first != UINT64_MAX) {
+            if (s.order >= 20) end_loop_frames++;
+            const bool stop = o.to.kind == When::POSITION ? at_or_past(s, o.to)
+                              : o.to.kind == When::NONE ? end_loop_frames > 2 * uint64_t(o.fps)
+                                                        : n >= end_frame;
+            if (stop) end = n;
+        }
+        // Bounds that only the run can show to be wrong: nothing of the span is kept.
+        const auto give_up = [&]() {
+            if (first == UINT64_MAX) return 2;
+            if (want_sound) {
+                audio_wav_end();
+                std::remove(wav_part.c_str());
+            }
+            if (!o.mp4.empty()) {
+                video_end(&video);
+                std::remove(video_tmp.c_str());
+            }
+            return 2;
+        };
+        if (first == n && end == n) {
+            std::fprintf(stderr, "wendril-capture: nothing to capture: --to is reached at the first frame of --from\n");
+            return give_up();
+        }
+        // A position the music never plays: the end loop has come round twice.
+        if (loops_back >= 2 && end == UINT64_MAX) {
+            std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u (it loops orders 20-21 at the end)\n",
+                         first == UINT64_MAX ? "--from" : "--to", first == UINT64_MAX ? o.from.order : o.to.order,
+                         first == UINT64_MAX ? o.from.row : o.to.row);
+            return give_up();
+        }
+        demo_draw();
+        demo_frame_end();
+        // The frame past the span is drawn too: its frame end moves the clock, and so
+        // the sound, beyond the span's last sample.
+        if (end == n) break;
+        if (first == UINT64_MAX) {
+            if (progress.on && n % 30 == 0) {
+                const double f = o.from.kind == When::POSITION ? (s.order + s.row / 64.0) / (o.from.order + o.from.row / 64.0 + 1e-9)
+                                                               : double(n) / double(from_frame);
+                progress.show(f * 0.02, s, 0, double(n + 1) / std::max(seconds_since(wall0, CLOCK_MONOTONIC), 1e-3), false);
+            }
+            continue;
+        }
+
+        const RgbImage rgb = capture_rgb_from_rgba(demo.vscreen->pixels, demo.vscreen->rows, demo.vscreen->width,
+                                                   demo.vscreen->height);
+        if (!o.out.empty() && (n - first) % o.every == 0) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame_%06" PRIu64 ".png", n);
+            if (!capture_write_png(o.out + name, rgb)) {
+                std::fprintf(stderr, "wendril-capture: cannot write %s%s: %s\n", o.out.c_str(), name, std::strerror(errno));
+                failed = true;
+            }
+            written++;
+        }
+        if (!o.mp4.empty() && !video_frame(&video, rgb)) {
+            std::fprintf(stderr, "wendril-capture: ffmpeg stopped taking frames\n");
+            failed = true;
+        }
+        if (log) std::fprintf(log, "%" PRIu64 " %.3f %.1f %u %u\n", n, double(s.time_us) / 1000.0, double(s.ticks), s.order, s.row);
+        if (!o.sheet.empty()) {
+            // Each order's thumbnail is its frame at row 32 (the middle of a 64-row
+            // pattern), or its first frame when it never gets there.
+            bool known = false;
+            for (const SheetThumb& t : thumbs) known = known || t.order == s.order;
+            if (thumb_open && thumbs.back().order != s.order) thumb_open = false;
+            const bool better = thumb_open && thumbs.back().row < 32 && s.row >= 32;
+            if (!known || better) {
+                if (better) thumbs.pop_back();
+                thumbs.push_back({s.order, s.row, n, s.time_us, demo_section(s.order)->name, sheet_thumbnail(rgb)});
+                thumb_open = true;
+            }
+        }
+        const double wall = seconds_since(wall0, CLOCK_MONOTONIC);
+        // Ends given as music positions are estimated from the order and row
+        // (64-row patterns); the default end is two seconds after order 20 begins.
+        const double pos = s.order + s.row / 64.0;
+        double f;
+        if (o.to.kind == When::POSITION) f = (pos - first_pos) / (o.to.order + o.to.row / 64.0 - first_pos);
+        else if (o.to.kind == When::NONE && first_pos < 20.0 && s.order < 20) f = 0.95 * (pos - first_pos) / (20.0 - first_pos);
+        else if (o.to.kind == When::NONE) f = (first_pos < 20.0 ? 0.95 : 0.0) + (first_pos < 20.0 ? 0.05 : 1.0) * double(end_loop_frames) / (2.0 * o.fps);
+        else f = double(n - first + 1) / double(end_frame - first);
+        progress.show(0.02 + 0.98 * f, s, n - first + 1, double(n + 1) / (wall > 0 ? wall : 1), false);
+    }
+    if (end == UINT64_MAX) end = last_n;  // stopped by a failure: what was captured
+    const uint64_t frames = end - first;
+    const double wall = seconds_since(wall0, CLOCK_MONOTONIC), cpu = seconds_since(cpu0, CLOCK_PROCESS_CPUTIME_ID);
+    Snapshot last_seen = {end, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
+                          demo.position->row.load()};
+    if (!failed) progress.show(1.0, last_seen, frames, double(end + 1) / (wall > 0 ? wall : 1), true);
+    if (want_sound && !audio_wav_end()) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s\n", wav_part.c_str());
+        failed = true;
+    }
+    demo_shutdown();
+    if (log && std::fclose(log) != 0) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.log.c_str(), std::strerror(errno));
+        failed = true;
+    }
+
+    const uint64_t s0 = sample_of(first, o.fps), s1 = sample_of(end, o.fps);
+    if (want_sound && !failed) failed = !capture_cut_wav(wav_part, part_first, s0, s1, wav);
+    if (want_sound) std::remove(wav_part.c_str());
+    if (!o.mp4.empty()) {
+        const bool ok = video_end(&video) && !failed && video_mux(video_tmp, wav, o.mp4);
+        if (!ok) std::fprintf(stderr, "wendril-capture: ffmpeg could not make %s\n", o.mp4.c_str());
+        failed = failed || !ok;
+        std::remove(video_tmp.c_str());
+        if (o.out.empty()) std::remove(wav.c_str());
+    }
+    if (!o.sheet.empty() && !failed && !capture_write_png(o.sheet, sheet_compose(thumbs))) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.sheet.c_str(), std::strerror(errno));
+        failed = true;
+    }
+    if (failed) return 1;
+
+    std::fprintf(stderr, "wendril-capture: frames %" PRIu64 " .. %" PRIu64 " (%" PRIu64 " frames, %.3f s at %u fps), sound samples %" PRIu64 " .. %" PRIu64 "\n",
+                 first, end - 1, frames, double(frames) / o.fps, o.fps, s0, s1);
+    if (!o.out.empty())
+        std::fprintf(stderr, "wendril-capture: %" PRIu64 " PNG frames and wendril.wav in %s\n", written, o.out.c_str());
+    if (!o.mp4.empty()) std::fprintf(stderr, "wendril-capture: video %s\n", o.mp4.c_str());
+    if (!o.sheet.empty()) std::fprintf(stderr, "wendril-capture: contact sheet %s (%zu order%s)\n", o.sheet.c_str(), thumbs.size(),
+                                     thumbs.size() == 1 ? "" : "s");
+    if (!o.log.empty()) std::fprintf(stderr, "wendril-capture: frame log %s\n", o.log.c_str());
+    std::fprintf(stderr, "wendril-capture: %.1f frames a second (%.1f per CPU second of this process)\n",
+                 double(end + 1) / (wall > 0 ? wall : 1), double(end + 1) / (cpu > 0 ? cpu : 1));
+    return 0;
 }

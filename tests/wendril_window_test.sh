@@ -1,0 +1,162 @@
+#!/bin/sh
+# The real-window test of the demo itself: the wendril binary started from the
+# data folder on an X display (Xvfb when there is none), photographed after a
+# second and compared with what wendril-capture renders around that moment, then
+# ended with Escape typed by xdotool: exit status 0 within a second.
+# Argument: the build directory.
+set -eu
+build=$(cd "${1:-build}" && pwd)
+fail() {
+  echo "wendril_window_test: $*" >&2
+  # The screenshot stays behind for a look.
+  if [ -f "${tmp:-/nonexistent}/shot_full.png" ]; then
+    cp "$tmp/shot_full.png" "$build/wendril_window_test_shot.png" && echo "wendril_window_test: screenshot in $build/wendril_window_test_shot.png" >&2
+  fi
+  exit 1
+}
+for tool in xdotool import convert python3 timeout; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup installs it)"
+done
+[ -x "$build/wendril" ] && [ -x "$build/wendril-capture" ] || fail "build wendril and wendril-capture first"
+[ -f "$build/data/ragga.xm" ] || fail "no default data set in $build/data"
+
+tmp=$(mktemp -d)
+xvfb_pid=""
+demo_pid=""
+cleanup() {
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "${WENDRIL_TEST_KEEP:-}" ]; then echo "kept $tmp" >&2; else rm -rf "$tmp"; fi
+}
+trap cleanup EXIT INT TERM
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  command -v Xvfb >/dev/null || fail "no display and no Xvfb"
+  # Xvfb picks a free display number and writes it to descriptor 3.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+  xvfb_pid=$!
+  i=0
+  while [ ! -s "$tmp/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  [ -s "$tmp/display" ] || fail "Xvfb did not start"
+  DISPLAY=":$(head -n 1 "$tmp/display")"
+  export DISPLAY
+fi
+# No sound device (a container, CI): SDL's dummy driver, so the music still
+# drives the timeline on the wall clock.
+if [ -z "${SDL_AUDIODRIVER:-}" ] && ! ls /dev/snd/pcm* >/dev/null 2>&1 &&
+   [ ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pulse/native" ]; then
+  SDL_AUDIODRIVER=dummy
+  export SDL_AUDIODRIVER
+fi
+
+# A window rather than full screen (a bare X server has no window manager to make
+# one), and no message box that nobody would close.
+(cd "$build/data" && TAVIK_WINDOWED=1 TAVIK_NO_MESSAGE_BOX=1 exec "$build/wendril") >"$tmp/stdout" 2>"$tmp/stderr" &
+demo_pid=$!
+id=""
+i=0
+while [ -z "$id" ] && [ $i -lt 100 ]; do
+  kill -0 "$demo_pid" 2>/dev/null || { cat "$tmp/stderr" >&2; fail "wendril ended before its window opened"; }
+  id=$(xdotool search --name '^Wendril$' 2>/dev/null | head -n 1 || true)
+  [ -n "$id" ] || sleep 0.1
+  i=$((i + 1))
+done
+[ -n "$id" ] || fail "no window named Wendril after 10 s"
+sleep 1
+# The window is looked up again: under load the first one found can be gone by now
+# (and import waits for ever on a window that is gone).
+shot=""
+for attempt in 1 2 3; do
+  id=$(xdotool search --name '^Wendril$' 2>/dev/null | tail -n 1 || true)
+  if [ -n "$id" ] && timeout 10 import -window "$id" -depth 8 "$tmp/shot_full.png" 2>"$tmp/import.err"; then
+    shot=1
+    break
+  fi
+  sleep 0.2
+done
+[ -n "$shot" ] || { cat "$tmp/import.err" >&2; fail "no screenshot"; }
+size=$(convert "$tmp/shot_full.png" -format '%wx%h' info:)
+# The window shows the 320 x 240 picture scaled by whole pixels: back to 320 x 240.
+convert "$tmp/shot_full.png" -filter box -resize '320x240!' "$tmp/shot.png"
+
+# Not black: the mean brightness.
+mean=$(convert "$tmp/shot.png" -colorspace Gray -format '%[fx:mean]' info:)
+awk -v m="$mean" 'BEGIN { exit !(m > 0.02) }' || fail "the window is black (mean $mean)"
+
+# Not black, and not garbage: the picture must have the structure of what
+# wendril-capture renders in the demo's first 7 s (the ball on black). The exact
+# frame cannot be matched: the ball turns by the frame but ripples and pulses by
+# the clock's ticks, and the window's frames come after a start-up of varying
+# length at a pace that varies with the machine's load. So the screenshot's
+# figures must lie within those of the rendered frames (with margins): the share
+# of lit pixels, the centre of the lit pixels, the darkness of the border, and
+# the lit pixels' blue to red ratio. Their ranges over 67 rendered frames and the
+# screenshot's figures are printed.
+"$build/wendril-capture" --quiet --data "$build/data" --fps 10 --from 0.3 --to 7 --out "$tmp/ref" >/dev/null 2>"$tmp/capture.err" ||
+  { cat "$tmp/capture.err" >&2; fail "wendril-capture failed"; }
+python3 - "$tmp/shot.png" "$tmp/ref" >"$tmp/verdict" <<'EOF_PY' || { cat "$tmp/verdict" >&2; fail "the window does not show the demo's picture"; }
+import os, subprocess, sys
+shot_path, ref_dir = sys.argv[1:3]
+W, H = 160, 120
+
+def pictures(paths):
+    """The pictures at 160 x 120 (box filter), in one ImageMagick run."""
+    raw = subprocess.run(["convert", *paths, "-filter", "box", "-resize", "%dx%d!" % (W, H), "-depth", "8", "rgb:-"],
+                         capture_output=True, check=True).stdout
+    return [raw[i:i + W * H * 3] for i in range(0, len(raw), W * H * 3)]
+
+def figures(rgb):
+    lit = n = 0
+    sx = sy = sr = sb = 0
+    border = border_n = 0
+    for y in range(H):
+        for x in range(W):
+            r, g, b = rgb[3 * (y * W + x):3 * (y * W + x) + 3]
+            if x < W // 10 or x >= W - W // 10 or y < H // 10 or y >= H - H // 10:
+                border += r + g + b
+                border_n += 3
+            if max(r, g, b) > 24:
+                lit += 1
+                sx += x
+                sy += y
+                sr += r
+                sb += b
+    lit = max(lit, 1)
+    return {"lit": lit / (W * H), "x": 2 * sx / lit, "y": 2 * sy / lit,
+            "border": border / border_n / 255, "blue/red": (sb + 1) / (sr + 1)}
+
+names = sorted(n for n in os.listdir(ref_dir) if n.endswith(".png"))
+refs = [figures(p) for p in pictures([os.path.join(ref_dir, n) for n in names])]
+shot = figures(pictures([shot_path])[0])
+# (low, high) allowed for each figure: the rendered frames' range widened.
+allowed = {}
+for k in shot:
+    lo, hi = min(r[k] for r in refs), max(r[k] for r in refs)
+    allowed[k] = {"lit": (lo * 0.7, hi * 1.3), "x": (lo - 6, hi + 6), "y": (lo - 6, hi + 6),
+                  "border": (0, hi + 0.02), "blue/red": (lo * 0.9, hi * 1.1)}[k]
+ok = True
+for k, v in shot.items():
+    lo, hi = allowed[k]
+    good = lo <= v <= hi
+    ok = ok and good
+    print("  %-8s %8.3f   rendered frames %.3f .. %.3f%s" % (k, v, min(r[k] for r in refs), max(r[k] for r in refs),
+                                                          "" if good else "   OUT OF RANGE"))
+sys.exit(0 if ok else 1)
+EOF_PY
+echo "wendril_window_test: window $size, mean $mean, the screenshot beside the rendered frames:"
+cat "$tmp/verdict"
+
+start=$(date +%s%N)
+xdotool windowfocus --sync "$id" key Escape 2>/dev/null || xdotool key --window "$id" Escape
+# A watcher ends it if it hangs; the time taken tells whether it ended by itself.
+(sleep 3; kill -9 "$demo_pid" 2>/dev/null) &
+watcher=$!
+status=0
+wait "$demo_pid" || status=$?
+end=$(date +%s%N)
+demo_pid=""
+kill "$watcher" 2>/dev/null || true
+ms=$(( (end - start) / 1000000 ))
+[ "$status" -eq 0 ] || { cat "$tmp/stderr" >&2; fail "wendril ended with status $status after Escape (${ms} ms)"; }
+[ "$ms" -le 1000 ] || fail "wendril took ${ms} ms to end after Escape"
+echo "wendril_window_test: Escape ended wendril with status 0 after ${ms} ms"
