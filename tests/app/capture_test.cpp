@@ -145,6 +145,7 @@ TEST_F(Capture, SpanHasItsFramesAndSamplesAndTheWholeSoundCutAtItsStart) {
     ASSERT_EQ(audio_song_play(song), 1);
     std::vector<float> mix(whole.size());
     audio_render(mix.data(), int(mix.size() / 2));
+    audio_song_free(song);
     audio_close();
     // The demo renders in pieces cut at frame and tick times, this in one go:
     // libopenmpt's float rounding may then differ by one step in a rare sample.
