@@ -235,10 +235,6 @@ void frustum_line(frustum* f, const vector* a, const vector* b, uint32_t colour)
 }
 
 // Adds skipped plots to the Pixmap module's miss counter (wrapping, as a counter may).
-static void count_misses(int64_t skipped) {
-    set_p_misses = (int)((uint32_t)set_p_misses + (uint32_t)skipped);
-}
-
 void pixmap_line(Pixmap* pm, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour) {
     // 64-bit 8.8 arithmetic: the same pixels as 32 bits wherever those do not
     // overflow. Steps outside the target's major extent are skipped and counted
@@ -255,7 +251,7 @@ void pixmap_line(Pixmap* pm, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uin
         int64_t step = (dy * 256) / dx;
         int64_t first = x0 < 0 ? 0 : x0, last = x1 > pm->width ? pm->width : x1;
         if (last < first) last = first;
-        count_misses((int64_t)x1 - x0 - (last - first));
+        pixmap_count_misses(&set_p_misses, (int64_t)x1 - x0 - (last - first));
         int64_t yf = (int64_t)y0 * 256 + (first - x0) * step;
         for (int64_t x = first; x < last; x++, yf += step) {
             int64_t y = yf >> 8;
@@ -272,7 +268,7 @@ void pixmap_line(Pixmap* pm, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uin
         int64_t step = (dx * 256) / dy;
         int64_t first = y0 < 0 ? 0 : y0, last = y1 > pm->height ? pm->height : y1;
         if (last < first) last = first;
-        count_misses((int64_t)y1 - y0 - (last - first));
+        pixmap_count_misses(&set_p_misses, (int64_t)y1 - y0 - (last - first));
         int64_t xf = (int64_t)x0 * 256 + (first - y0) * step;
         for (int64_t y = first; y < last; y++, xf += step) {
             int64_t x = xf >> 8;

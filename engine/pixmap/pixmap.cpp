@@ -43,9 +43,11 @@ static void blend_row(uint32_t* dst, const uint32_t* src, int64_t n, bool backwa
 }
 
 // The counters stop at the largest int instead of overflowing.
-static void count_miss(int* counter)
+void pixmap_count_misses(int* counter, int64_t count)
 {
-    if (*counter < 0x7FFFFFFF) *counter += 1;
+    if (count <= 0) return;
+    int64_t total = static_cast<int64_t>(*counter) + count;
+    *counter = total > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(total);
 }
 
 // ---- public functions -----------------------------------------------------
@@ -117,7 +119,7 @@ void pixmap_set_pixel(Pixmap* pixmap, int32_t x, int32_t y, uint32_t value)
     if (inside(pixmap, x, y))
         pixmap->pixels[pixmap->rows[y] + x] = value;
     else
-        count_miss(&set_p_misses);
+        pixmap_count_misses(&set_p_misses, 1);
 }
 
 void pixmap_set_z(Pixmap* pixmap, int32_t x, int32_t y, int32_t z)
@@ -126,13 +128,13 @@ void pixmap_set_z(Pixmap* pixmap, int32_t x, int32_t y, int32_t z)
     if (inside(pixmap, x, y))
         pixmap->zbuffer[pixmap->rows[y] + x] = z;
     else
-        count_miss(&set_z_misses);
+        pixmap_count_misses(&set_z_misses, 1);
 }
 
 uint32_t pixmap_get_pixel(const Pixmap* pixmap, int32_t x, int32_t y)
 {
     if (inside(pixmap, x, y)) return pixmap->pixels[pixmap->rows[y] + x];
-    count_miss(&get_p_misses);
+    pixmap_count_misses(&get_p_misses, 1);
     return 0;
 }
 
@@ -140,7 +142,7 @@ int32_t pixmap_get_z(const Pixmap* pixmap, int32_t x, int32_t y)
 {
     if (!(pixmap->flags & PIXMAP_ZBUFFER)) return 0;
     if (inside(pixmap, x, y)) return pixmap->zbuffer[pixmap->rows[y] + x];
-    count_miss(&get_z_misses);
+    pixmap_count_misses(&get_z_misses, 1);
     return 0;
 }
 

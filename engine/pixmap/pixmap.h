@@ -56,6 +56,10 @@ int32_t pixmap_get_z(const Pixmap* pixmap, int32_t x, int32_t y);
 void pixmap_dump(const Pixmap* pixmap);
 void pixmap_dump_misses();
 
+// Adds `count` misses to a counter at once (for routines that skip a run of
+// out-of-range pixels instead of plotting each), stopping at the largest int.
+void pixmap_count_misses(int* counter, int64_t count);
+
 // Message for the last error; resets the code to 0.
 const char* pixmap_error_string();
 

@@ -81,29 +81,20 @@ static void safe_scan(int32_t* start, int32_t* end, const SafeCorners& c, const 
     }
 }
 
-// Adds pixels skipped outside the target to the Pixmap's miss counter, as the
-// checked plot would have counted them one by one, saturating instead of
-// overflowing. Only pixels inside the target are handed to the checked plot.
-static void safe_count_misses(int64_t count) {
-    if (count <= 0) return;
-    const int64_t total = static_cast<int64_t>(set_p_misses) + count;
-    set_p_misses = static_cast<int>(std::min<int64_t>(total, INT32_MAX));
-}
-
 // Plots x0 <= x <= x1 of row y through the checked pixel store; the part outside
 // the target is counted in one step rather than plotted.
 static void safe_plot_run(Pixmap* target, int64_t x0, int64_t x1, int64_t y, uint32_t colour) {
     if (x1 < x0) return;
     if (y < 0 || y >= target->height) {
-        safe_count_misses(x1 - x0 + 1);
+        pixmap_count_misses(&set_p_misses, x1 - x0 + 1);
         return;
     }
     const int64_t from = std::max<int64_t>(x0, 0), to = std::min<int64_t>(x1, target->width - 1);
     if (from > to) {
-        safe_count_misses(x1 - x0 + 1);
+        pixmap_count_misses(&set_p_misses, x1 - x0 + 1);
         return;
     }
-    safe_count_misses((from - x0) + (x1 - to));
+    pixmap_count_misses(&set_p_misses, (from - x0) + (x1 - to));
     for (int64_t x = from; x <= to; ++x) {
         pixmap_set_pixel(target, static_cast<int32_t>(x), static_cast<int32_t>(y), colour);
     }
@@ -134,16 +125,16 @@ static void safe_draw_line(Pixmap* target, const float* p0, const float* p1, uin
     const int64_t first = std::clamp<int64_t>(-along0, 0, length + 1);
     const int64_t last = std::clamp<int64_t>(limit - 1 - along0, -1, length);
     if (first > last) {
-        safe_count_misses(length + 1);
+        pixmap_count_misses(&set_p_misses, length + 1);
         return;
     }
-    safe_count_misses(first + (length - last));
+    pixmap_count_misses(&set_p_misses, first + (length - last));
     for (int64_t i = first; i <= last; ++i) {
         const int64_t across = (across0 + i * step) >> 8;
         const int64_t a = along0 + i;
         const int64_t px = along_x ? a : across, py = along_x ? across : a;
         if (px < 0 || px >= target->width || py < 0 || py >= target->height) {
-            safe_count_misses(1);
+            pixmap_count_misses(&set_p_misses, 1);
             continue;
         }
         pixmap_set_pixel(target, static_cast<int32_t>(px), static_cast<int32_t>(py), colour);

@@ -412,6 +412,12 @@ TEST(PixmapMisses, CountersStopAtTheLargestInt)
     pixmap_set_pixel(p, -1, 0, 0);
     pixmap_set_pixel(p, 4, 0, 0);
     EXPECT_EQ(set_p_misses, 0x7FFFFFFF);
+    // Runs counted at once (long lines, skipped spans) stop there too.
+    set_p_misses = 5;
+    pixmap_count_misses(&set_p_misses, 0x7FFFFFFFll * 3);
+    EXPECT_EQ(set_p_misses, 0x7FFFFFFF);
+    pixmap_count_misses(&set_p_misses, -4);
+    EXPECT_EQ(set_p_misses, 0x7FFFFFFF);
     set_p_misses = saved;
     pixmap_destroy(p);
 }
