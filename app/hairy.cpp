@@ -4,6 +4,7 @@
 #include "app/hairy.h"
 
 #include "app/background.h"
+#include "app/effect.h"
 #include "engine/anim/keyframe.h"
 #include "engine/geometry/frustum.h"
 #include "engine/geometry/tpoly.h"
@@ -105,16 +106,10 @@ int hairy_create(Pixmap* screen) {
     if (!hairy.hair_texture) return 0;
     hairy.background_texture = pcx_load2pixmap("data/hairy/envmap03.pcx");
     if (!hairy.background_texture) return 0;
-    hairy.poly = tpoly_create();
+    hairy.poly = effect_textured_poly();
     if (!hairy.poly) return 0;
     tpoly* poly = hairy.poly;
-    poly->flags = TPOLY_TEXTURED;
-    poly->stride = 5;
-    poly->uv_count = 6;
-    poly->uv_index[0] = 0;
     poly->texturemap = hairy.hair_texture;
-    const float uv[6] = {0, 0, 0, 255, 255, 255};
-    for (int i = 0; i < 6; i++) poly->uv[i] = uv[i];
     for (int h = 0; h < HAIRY_HAIRS; h++) {
         keyframe* track = keyframe_create(KEYFRAME_TYPE_ENVELOPE, 4);
         if (!track) return 0;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/background.h"
+#include "app/effect.h"
 #include "app/check.h"
 #include "app/filters.h"
 #include "engine/geometry/frustum.h"
@@ -88,15 +89,9 @@ Pixmap* klegg_create(Pixmap* screen) {
     klegg.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);
     if (!klegg.view) return nullptr;
     build_ball();
-    klegg.poly = tpoly_create();
+    klegg.poly = effect_textured_poly();
     if (!klegg.poly) return nullptr;
     tpoly* poly = klegg.poly;
-    poly->flags = TPOLY_TEXTURED;
-    poly->stride = 5;
-    poly->uv_count = 6;
-    poly->uv_index[0] = 0;
-    const float uv[6] = {0, 0, 0, 255, 255, 255};
-    for (int i = 0; i < 6; i++) poly->uv[i] = uv[i];
     CHECK_TEXT(poly->texturemap = jpeg_load2pixmap("bl\xE5.jpg"),
                "tpoly->texturemap = jpeg_load2pixmap(\"bl\xC3\xA5.jpg\")");
     CHECK_TEXT(klegg.s_envmap = jpeg_load2pixmap("r\xF6" "d.jpg"),

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/background.h"
+#include "app/effect.h"
 #include "app/check.h"
 #include "engine/anim/keyframe.h"
 #include "engine/geometry/frustum.h"
@@ -101,15 +102,9 @@ void draw_corner(tpoly* poly, int i, int q, int s) {
 }  // namespace
 
 frustum* knot_create(Pixmap* screen) {
-    knot.poly = tpoly_create();
+    knot.poly = effect_textured_poly();
     if (!knot.poly) return nullptr;
     tpoly* poly = knot.poly;
-    poly->flags = TPOLY_TEXTURED;
-    poly->stride = 5;
-    poly->uv_count = 6;
-    poly->uv_index[0] = 0;
-    const float uv[6] = {0, 0, 0, 255, 255, 255};
-    for (int i = 0; i < 6; i++) poly->uv[i] = uv[i];
     CHECK_TEXT(poly->texturemap = jpeg_load2pixmap("envmap.jpg"),
                "tpoly->texturemap = jpeg_load2pixmap(\"envmap.jpg\")");
 
