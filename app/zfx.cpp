@@ -45,8 +45,10 @@ void build_mesh() {
         vec_sub(&tangent, &ahead, &behind);
         matrix frame;
         mat_frame(&frame, &tangent, &up);
+        // The angle runs clockwise about the tangent so that, with the face
+        // pattern below, every face's (B - A) x (C - A) points out of the tube.
         for (int s = 0; s < ZFX_RING_STRIDE; s++) {
-            const double angle = 2.0 * M_PI * s / ZFX_SIDES;
+            const double angle = -2.0 * M_PI * s / ZFX_SIDES;
             const float cs = float(TUBE_RADIUS * std::cos(angle)), sn = float(TUBE_RADIUS * std::sin(angle));
             zfx_mesh[ZFX_RING_STRIDE * r + s] = {centre.x + cs * frame.m[0] + sn * frame.m[3],
                                                  centre.y + cs * frame.m[1] + sn * frame.m[4],

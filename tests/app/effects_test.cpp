@@ -228,6 +228,68 @@ TEST(Zfx, MeshIsAClosedTubeWithTheRingLayout) {
     pixmap_destroy(screen);
 }
 
+// The faces must be wound outward: then the back-face cull keeps the near
+// wall of the tube and the shading comes from that wall. Inside-out winding
+// draws the far wall instead (under a fifth of the faces kept lie near).
+TEST(Zfx, FacesAreWoundOutwardSoTheCullKeepsTheNearWall) {
+    app_fixtures::EffectData data;
+    Pixmap* screen = new_screen();
+    ASSERT_EQ(zfx_create(screen), 1);
+    // A face's point on the centre line: the mean of the two rings it spans.
+    auto axis_point = [](const vector* v, const int32_t* f) {
+        vector centre = {0, 0, 0};
+        for (const int ring : {f[0] / ZFX_RING_STRIDE, f[1] / ZFX_RING_STRIDE})
+            for (int s = 0; s < ZFX_SIDES; s++) vec_add(&centre, &centre, &v[ZFX_RING_STRIDE * ring + s]);
+        vec_scale(&centre, 1.0f / (2 * ZFX_SIDES), &centre);
+        return centre;
+    };
+    auto face_centre = [](const vector* v, const int32_t* f) {
+        vector c = {0, 0, 0};
+        for (int k = 0; k < 3; k++) vec_add(&c, &c, &v[f[k]]);
+        vec_scale(&c, 1.0f / 3.0f, &c);
+        return c;
+    };
+    for (const auto& f : zfx_faces) {
+        vector ab, ac, n, out;
+        vec_sub(&ab, &zfx_mesh[f[1]], &zfx_mesh[f[0]]);
+        vec_sub(&ac, &zfx_mesh[f[2]], &zfx_mesh[f[0]]);
+        vec_cross(&n, &ab, &ac);
+        const vector centre = face_centre(zfx_mesh, f), axis = axis_point(zfx_mesh, f);
+        vec_sub(&out, &centre, &axis);
+        ASSERT_GT(vec_dot(&n, &out), 0.0f) << "face " << f[0] << " " << f[1] << " " << f[2];
+    }
+    const float poses[][3] = {{0, 0, 0}, {0.7f, -1.3f, 0.4f}, {2.1f, 0.5f, -2.6f}, {-1.0f, 2.9f, 1.7f}};
+    for (const auto& pose : poses) {
+        matrix m;
+        mat_rotate_zyx(&m, pose[0], pose[1], pose[2]);
+        vector v[ZFX_VERTICES], screen_v[ZFX_VERTICES];
+        vec_transform_array(v, zfx_mesh, ZFX_VERTICES, &m);
+        for (int k = 0; k < ZFX_VERTICES; k++) {
+            v[k].x -= 64.0f, v[k].y -= 32.0f;
+            frustum_project(zfx.view, &screen_v[k], &v[k]);
+        }
+        const vector eye = {0.0f, 0.0f, -zfx.view->perspective};
+        int drawn = 0, near = 0, lit = 0;
+        for (const auto& f : zfx_faces) {
+            const vector &a = screen_v[f[0]], &b = screen_v[f[1]], &c = screen_v[f[2]];
+            // The dispatcher's test: counter-clockwise on the y-down screen is a back face.
+            if ((a.x - b.x) * (c.y - b.y) - (a.y - b.y) * (c.x - b.x) > 0.0f) continue;
+            drawn++;
+            // Near wall: the face lies on the side of the centre line that looks towards the eye.
+            const vector centre = face_centre(v, f), axis = axis_point(v, f);
+            vector out, to_eye;
+            vec_sub(&out, &centre, &axis);
+            vec_sub(&to_eye, &eye, &centre);
+            if (vec_dot(&out, &to_eye) > 0.0f) near++;
+            if (zfx_lambert(&v[f[0]], &v[f[1]], &v[f[2]]) > 0.0f) lit++;
+        }
+        EXPECT_GT(drawn, ZFX_TRIANGLES / 3) << "pose " << pose[0];
+        EXPECT_GT(near, drawn * 3 / 4) << "pose " << pose[0] << ": faces kept by the cull lie on the near wall";
+        EXPECT_GT(lit, drawn * 17 / 20) << "pose " << pose[0] << ": faces kept by the cull are shaded";
+    }
+    pixmap_destroy(screen);
+}
+
 TEST(Zfx, CreditTimersPerspectiveAndShading) {
     app_fixtures::EffectData data;
     Pixmap* screen = new_screen();
