@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -288,4 +289,81 @@ TEST_F(Capture, Mp4HasTheSpansFramesAndSound) {
     const size_t at = info.find("duration=", info.find("codec_type=audio"));
     ASSERT_NE(at, std::string::npos) << info;
     EXPECT_NEAR(std::atof(info.c_str() + at + 9), 1.5, 0.03) << info;
+}
+
+namespace {
+
+// The names in `dir`, sorted.
+std::vector<std::string> listing(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// The end loop plays for ever: a span given in seconds or frames that runs past
+// its second pass is captured whole. Only an order:row can be out of reach.
+TEST_F(Capture, TimesAndCountsPastTheSongsEndAreSpansOfTheEndLoop) {
+    const std::string d = scratch("loop");
+    const struct {
+        const char* args;
+        uint64_t first, end;
+    } spans[] = {
+        {"--fps 10 --from 150 --frames 400 --out OUT", 1500, 1900},
+        {"--fps 10 --from 150 --to 200 --out OUT", 1500, 2000},
+    };
+    for (const auto& s : spans) {
+        const ToolRun r = capture(d, std::string(s.args) + " --quiet");
+        ASSERT_EQ(r.status, 0) << s.args << ": " << r.err;
+        const auto names = listing(d + "/OUT");
+        ASSERT_EQ(names.size(), s.end - s.first + 1) << s.args << ": frames and the WAV";
+        EXPECT_EQ(names.front(), frame_name(s.first)) << s.args;
+        EXPECT_EQ(names[names.size() - 2], frame_name(s.end - 1)) << s.args;
+        EXPECT_EQ(wav_samples(d + "/OUT/wendril.wav").size(), 2 * (sample_of(s.end, 10) - sample_of(s.first, 10))) << s.args;
+        std::system(("rm -rf '" + d + "/OUT'").c_str());
+    }
+    std::system(("rm -rf '" + d + "'").c_str());
+}
+
+// A refused run leaves nothing behind: what can be checked is checked before
+// anything is written, and a run that fails part-way removes what it wrote and
+// leaves the files of an earlier run as they were.
+TEST_F(Capture, RefusedRunsLeaveNothingBehind) {
+    const std::string d = scratch("refused");
+    const struct {
+        const char* args;
+        int status;
+        const char* says;
+    } refused[] = {
+        {"--from 20:0 --to 23:0 --out OUT --log L", 2, "never reaches --to 23:0"},  // the song has orders 0 .. 22
+        {"--data NO-SUCH-DIR --log L", 1, "cannot enter NO-SUCH-DIR"},
+        {"--from 30:0 --log L", 2, "never reaches --from 30:0"},
+        {"--fps 10 --from 5 --to 0:3 --out OUT --log L", 2, "nothing to capture"},
+    };
+    for (const auto& r : refused) {
+        const ToolRun run = capture(d, r.args);
+        EXPECT_EQ(run.status, r.status) << r.args;
+        EXPECT_NE(run.err.find(r.says), std::string::npos) << r.args << ": " << run.err;
+        EXPECT_EQ(listing(d), (std::vector<std::string>{"stderr", "stdout"})) << r.args;
+    }
+
+    // Row 70 of order 22 is checked by playing: 308 frames are drawn before the
+    // end loop has come round twice.
+    std::system(("mkdir '" + d + "/OUT' && echo earlier >'" + d + "/OUT/" + frame_name(1500) + "' && echo earlier >'" + d +
+                 "/L'").c_str());
+    const ToolRun run = capture(d, "--fps 10 --from 20:0 --to 22:70 --out OUT --log L --contact-sheet S.png");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("never reaches --to 22:70"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("removed what this run had written (309 files, 308 of them PNG frames)"), std::string::npos) << run.err;
+    EXPECT_EQ(listing(d), (std::vector<std::string>{"L", "OUT", "stderr", "stdout"}));
+    EXPECT_EQ(listing(d + "/OUT"), std::vector<std::string>{frame_name(1500)});
+    EXPECT_EQ(text_of(d + "/L"), "earlier\n");
+    EXPECT_EQ(text_of(d + "/OUT/" + frame_name(1500)), "earlier\n");
+    std::system(("rm -rf '" + d + "'").c_str());
 }

@@ -214,6 +214,44 @@ double seconds_since(const timespec& t0, clockid_t clock) {
 // Sample of the demo's sound that frame `frame` starts at: round(frame * 44100 / fps).
 uint64_t sample_of(uint64_t frame, uint32_t fps) { return (frame * uint64_t(AUDIO_RATE) * 2 + fps) / (2 * uint64_t(fps)); }
 
+// Everything a run writes goes under a temporary name (NAME.part) and is renamed
+// at the end, so a run that fails leaves nothing behind and a file of an earlier
+// run under the same name stays as it was.
+struct Outputs {
+    std::vector<std::string> finals;  // a file's name once the run succeeds
+    std::string made_dir;             // the --out directory, when this run made it
+    size_t frames = 0;                // PNG frames among them
+
+    // The temporary name to write `final` under.
+    std::string add(const std::string& final, bool frame = false) {
+        finals.push_back(final);
+        frames += frame;
+        return final + ".part";
+    }
+    // False (and a message) when a file could not be renamed.
+    bool keep() {
+        for (const std::string& f : finals) {
+            if (std::rename((f + ".part").c_str(), f.c_str()) != 0) {
+                std::fprintf(stderr, "wendril-capture: cannot rename %s.part: %s\n", f.c_str(), std::strerror(errno));
+                return false;
+            }
+        }
+        finals.clear();
+        return true;
+    }
+    // Removes what the run wrote and says so.
+    void discard() {
+        size_t removed = 0;
+        for (const std::string& f : finals) removed += std::remove((f + ".part").c_str()) == 0;
+        if (!made_dir.empty()) rmdir(made_dir.c_str());
+        if (removed > 0)
+            std::fprintf(stderr, "wendril-capture: removed what this run had written (%zu file%s, %zu of them PNG frames)\n",
+                         removed, removed == 1 ? "" : "s", frames);
+        finals.clear();
+        frames = 0;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -224,18 +262,32 @@ int main(int argc, char** argv) {
                      "  --out DIR writes the frames as PNG and the sound as WAV without it\n");
         return 1;
     }
-    if (!o.out.empty()) {
-        mkdir(o.out.c_str(), 0755);
-        struct stat st;
-        if (stat(o.out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            std::fprintf(stderr, "wendril-capture: cannot make the directory %s: %s\n", o.out.c_str(),
-                         std::strerror(errno ? errno : ENOTDIR));
-            return 1;
+    // Everything that can be checked is checked before anything is written.
+    o.out = absolute(o.out), o.mp4 = absolute(o.mp4), o.sheet = absolute(o.sheet), o.log = absolute(o.log);
+    if (chdir(o.data.c_str()) != 0) {
+        std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o.data.c_str(), std::strerror(errno));
+        return 1;
+    }
+    if (access("ragga.xm", R_OK) != 0) {
+        std::fprintf(stderr, "wendril-capture: no ragga.xm in %s: run it from the data folder (build/data) or give --data DIR\n",
+                     o.data.c_str());
+        return 1;
+    }
+    // A position past the song's last order is never played. Other positions the
+    // music skips are found by the run (the end loop comes round twice).
+    if (AudioSong* song = audio_song_load_file("ragga.xm")) {
+        const uint32_t orders = uint32_t(audio_song_num_orders(song));
+        audio_song_free(song);
+        for (const When* w : {&o.from, &o.to}) {
+            if (w->kind == When::POSITION && w->order >= orders) {
+                std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u: ragga.xm has orders 0 .. %u\n",
+                             w == &o.from ? "--from" : "--to", w->order, w->row, orders - 1);
+                return 2;
+            }
         }
     }
-    o.out = absolute(o.out), o.mp4 = absolute(o.mp4), o.sheet = absolute(o.sheet), o.log = absolute(o.log);
     // Files written at the end are checked now, not after a long run.
-    for (const std::string* file : {&o.mp4, &o.sheet}) {
+    for (const std::string* file : {&o.mp4, &o.sheet, &o.log}) {
         if (file->empty()) continue;
         const std::string dir = file->substr(0, file->rfind('/') + 1);
         if (access(dir.c_str(), W_OK) != 0) {
@@ -243,30 +295,35 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    FILE* log = nullptr;
-    if (!o.log.empty() && !(log = std::fopen(o.log.c_str(), "w"))) {
-        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.log.c_str(), std::strerror(errno));
-        return 1;
+    Outputs outputs;
+    if (!o.out.empty()) {
+        if (mkdir(o.out.c_str(), 0755) == 0) outputs.made_dir = o.out;
+        struct stat st;
+        if (stat(o.out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(o.out.c_str(), W_OK) != 0) {
+            std::fprintf(stderr, "wendril-capture: cannot make the directory %s: %s\n", o.out.c_str(),
+                         std::strerror(errno ? errno : ENOTDIR));
+            outputs.discard();
+            return 1;
+        }
     }
-    if (chdir(o.data.c_str()) != 0) {
-        std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o.data.c_str(), std::strerror(errno));
+    FILE* log = nullptr;
+    if (!o.log.empty() && !(log = std::fopen(outputs.add(o.log).c_str(), "w"))) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.log.c_str(), std::strerror(errno));
+        outputs.discard();
         return 1;
     }
     // The sound is needed for the WAV and the MP4: it is rendered into a part file
     // that starts at or just before the first frame and cut to the span at the end.
     const bool want_sound = !o.out.empty() || !o.mp4.empty();
     const std::string base = !o.out.empty() ? o.out + "/wendril" : o.mp4;
-    const std::string wav_part = base + ".wav.part", wav = o.out.empty() ? o.mp4 + ".wav.tmp" : o.out + "/wendril.wav";
+    const std::string wav_part = base + ".sound.part", wav = o.out.empty() ? o.mp4 + ".wav.tmp" : o.out + "/wendril.wav";
     const std::string video_tmp = o.mp4 + ".video.tmp";
 
-    if (access("ragga.xm", R_OK) != 0) {
-        std::fprintf(stderr, "wendril-capture: no ragga.xm in %s: run it from the data folder (build/data) or give --data DIR\n",
-                     o.data.c_str());
-        return 1;
-    }
     host_clock_set_frame_rate(o.fps);
     if (demo_start() != 0) {
         std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", o.data.c_str());
+        if (log) std::fclose(log);
+        outputs.discard();
         return 1;
     }
 
@@ -287,6 +344,20 @@ int main(int argc, char** argv) {
     VideoEncoder video;
     std::vector<SheetThumb> thumbs;
     bool thumb_open = false;  // the last thumbnail's order is still playing
+    // A run that stops part-way keeps nothing of what it wrote.
+    const auto give_up = [&](int status) {
+        if (first != UINT64_MAX && want_sound) {
+            audio_wav_end();
+            std::remove(wav_part.c_str());
+        }
+        if (first != UINT64_MAX && !o.mp4.empty()) {
+            video_end(&video);
+            std::remove(video_tmp.c_str());
+        }
+        if (log) std::fclose(log), log = nullptr;
+        outputs.discard();
+        return status;
+    };
 
     // The passes of demo_run, with a look at the music position before each draw.
     uint64_t last_n = 0;
@@ -300,18 +371,19 @@ int main(int argc, char** argv) {
             const bool start = o.from.kind == When::POSITION ? at_or_past(s, o.from) : n >= from_frame;
             if (start) {
                 first = n;
+                loops_back = 0;  // the search for --to starts here
                 first_pos = s.order + s.row / 64.0;
                 if (o.to.kind == When::COUNT) end_frame = first + o.to.num;
                 if (want_sound) {
                     if (!audio_wav_begin(wav_part.c_str())) {
                         std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", wav_part.c_str(), std::strerror(errno));
-                        return 1;
+                        return give_up(1);
                     }
                     part_first = audio_rendered_frames();
                 }
                 if (!o.mp4.empty() && !video_begin(&video, video_tmp, demo.vscreen->width, demo.vscreen->height, o.fps)) {
                     std::fprintf(stderr, "wendril-capture: cannot start ffmpeg\n");
-                    return 1;
+                    return give_up(1);
                 }
             }
         }
@@ -323,28 +395,20 @@ int main(int argc, char** argv) {
             if (stop) end = n;
         }
         // Bounds that only the run can show to be wrong: nothing of the span is kept.
-        const auto give_up = [&]() {
-            if (first == UINT64_MAX) return 2;
-            if (want_sound) {
-                audio_wav_end();
-                std::remove(wav_part.c_str());
-            }
-            if (!o.mp4.empty()) {
-                video_end(&video);
-                std::remove(video_tmp.c_str());
-            }
-            return 2;
-        };
         if (first == n && end == n) {
             std::fprintf(stderr, "wendril-capture: nothing to capture: --to is reached at the first frame of --from\n");
-            return give_up();
+            return give_up(2);
         }
-        // A position the music never plays: the end loop has come round twice.
-        if (loops_back >= 2 && end == UINT64_MAX) {
-            std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u (it loops orders 20-21 at the end)\n",
-                         first == UINT64_MAX ? "--from" : "--to", first == UINT64_MAX ? o.from.order : o.to.order,
-                         first == UINT64_MAX ? o.from.row : o.to.row);
-            return give_up();
+        // An order:row the music never plays: the end loop has come round twice
+        // while it was sought. Times and frame counts past the song's end are spans
+        // of the end loop, which plays for ever.
+        const bool seeking_from = first == UINT64_MAX && o.from.kind == When::POSITION;
+        const bool seeking_to = first != UINT64_MAX && end == UINT64_MAX && o.to.kind == When::POSITION;
+        if (loops_back >= 2 && (seeking_from || seeking_to)) {
+            std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u (the end loop came round twice)\n",
+                         seeking_from ? "--from" : "--to", seeking_from ? o.from.order : o.to.order,
+                         seeking_from ? o.from.row : o.to.row);
+            return give_up(2);
         }
         demo_draw();
         demo_frame_end();
@@ -365,7 +429,7 @@ int main(int argc, char** argv) {
         if (!o.out.empty() && (n - first) % o.every == 0) {
             char name[32];
             std::snprintf(name, sizeof name, "/frame_%06" PRIu64 ".png", n);
-            if (!capture_write_png(o.out + name, rgb)) {
+            if (!capture_write_png(outputs.add(o.out + name, true), rgb)) {
                 std::fprintf(stderr, "wendril-capture: cannot write %s%s: %s\n", o.out.c_str(), name, std::strerror(errno));
                 failed = true;
             }
@@ -417,20 +481,25 @@ int main(int argc, char** argv) {
     }
 
     const uint64_t s0 = sample_of(first, o.fps), s1 = sample_of(end, o.fps);
-    if (want_sound && !failed) failed = !capture_cut_wav(wav_part, part_first, s0, s1, wav);
+    const std::string wav_file = o.out.empty() ? wav : outputs.add(wav);
+    if (want_sound && !failed) failed = !capture_cut_wav(wav_part, part_first, s0, s1, wav_file);
     if (want_sound) std::remove(wav_part.c_str());
     if (!o.mp4.empty()) {
-        const bool ok = video_end(&video) && !failed && video_mux(video_tmp, wav, o.mp4);
+        const bool ok = video_end(&video) && !failed && video_mux(video_tmp, wav_file, outputs.add(o.mp4));
         if (!ok) std::fprintf(stderr, "wendril-capture: ffmpeg could not make %s\n", o.mp4.c_str());
         failed = failed || !ok;
         std::remove(video_tmp.c_str());
-        if (o.out.empty()) std::remove(wav.c_str());
+        if (o.out.empty()) std::remove(wav_file.c_str());
     }
-    if (!o.sheet.empty() && !failed && !capture_write_png(o.sheet, sheet_compose(thumbs))) {
+    if (!o.sheet.empty() && !failed && !capture_write_png(outputs.add(o.sheet), sheet_compose(thumbs))) {
         std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.sheet.c_str(), std::strerror(errno));
         failed = true;
     }
-    if (failed) return 1;
+    if (failed) {
+        outputs.discard();
+        return 1;
+    }
+    if (!outputs.keep()) return 1;
 
     std::fprintf(stderr, "wendril-capture: frames %" PRIu64 " .. %" PRIu64 " (%" PRIu64 " frames, %.3f s at %u fps), sound samples %" PRIu64 " .. %" PRIu64 "\n",
                  first, end - 1, frames, double(frames) / o.fps, o.fps, s0, s1);
