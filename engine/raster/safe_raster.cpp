@@ -101,7 +101,8 @@ static void safe_plot_run(Pixmap* target, int64_t x0, int64_t x1, int64_t y, uin
 }
 
 // ---------------------------------------------------------------------------
-// Lines: integer 8.8 fixed point, both end points drawn
+// Lines: integer 8.8 fixed point. The first end point is always drawn; the last
+// only where the truncated step reaches it ((0,0)-(3,1) ends at (3,0)).
 
 static void safe_draw_line(Pixmap* target, const float* p0, const float* p1, uint32_t colour) {
     int64_t x0 = float_fill_trunc(p0[0]), y0 = float_fill_trunc(p0[1]);

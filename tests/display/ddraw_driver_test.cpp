@@ -341,6 +341,11 @@ TEST_F(DDrawOpen32, BlitClipsOnEverySide) {
         {10, 235, 0, 0, 16, 12, 10, 235, 0, 0, 16, 5},     // bottom edge
         {10, 20, -4, -2, 16, 12, 14, 22, 0, 0, 12, 10},    // source starts before the Pixmap
         {10, 20, 8, 6, 100, 100, 10, 20, 8, 6, 8, 6},      // source runs past the Pixmap
+        // Both starts negative: every source pixel keeps its place, (sx + j, sy + i) at
+        // (dx + j, dy + i), and only what lies inside both is drawn. Source columns
+        // -3 .. 6 would land on -5 .. 4: columns 2 .. 6 are drawn at 0 .. 4.
+        {-5, 20, -3, 0, 10, 12, 0, 20, 2, 0, 5, 12},
+        {-2, 20, -3, 0, 10, 12, 1, 20, 0, 0, 7, 12},       // the Pixmap's left edge comes first
         {-20, 20, 0, 0, 16, 12, 0, 0, 0, 0, 0, 0},         // entirely left: nothing
         {10, 240, 0, 0, 16, 12, 0, 0, 0, 0, 0, 0},         // entirely below
         {10, 20, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0},           // empty

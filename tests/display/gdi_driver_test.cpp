@@ -201,6 +201,15 @@ TEST_F(GdiOpen, BlitClipsAgainstPixmapAndDisplay) {
             uint32_t want = (x >= 317 && y < 6) ? rgb_of(src.at(x - 317, y + 4)) : 0;
             EXPECT_EQ(frame_pixel(x, y), want) << x << "," << y;
         }
+    // Negative source and destination starts: source column -3 + j belongs at display
+    // column -5 + j, so only source columns 2 .. 6 are drawn, at 0 .. 4.
+    gfx->blit(0, 0, black.get(), 0, 0, 320, 240);
+    gfx->blit(-5, 20, src.get(), -3, 0, 10, 10);
+    for (int y = 18; y < 32; y++)
+        for (int x = 0; x < 10; x++) {
+            const uint32_t want = (x < 5 && y >= 20 && y < 30) ? rgb_of(src.at(x + 2, y - 20)) : 0;
+            EXPECT_EQ(frame_pixel(x, y), want) << x << "," << y;
+        }
     EXPECT_EQ(gfx->blit(0, 0, src.get(), 0, 0, -1, 5), 0);
     EXPECT_EQ(gfx->blit(0, 0, nullptr, 0, 0, 5, 5), 0);
 }

@@ -53,6 +53,19 @@ TEST(DeviceRegistry, StartsWithTheFileDeviceOnly)
     EXPECT_EQ(count, 1);
     EXPECT_EQ(device_enumerate(nullptr, nullptr), 0);
     EXPECT_STREQ(device_error_string(), "No error was detected!");
+
+    // A device added but never registered: the refusal counts the known list, so
+    // with the file device the only known one removal is refused and changes
+    // nothing; once a second device is known the same call removes it.
+    ASSERT_EQ(device_add(&dev_c), 1);
+    EXPECT_EQ(device_remove(&dev_c), 0);
+    EXPECT_EQ(device_current(), &dev_c);
+    EXPECT_EQ(search_list(), (std::vector<const GioDevice*>{&stdio_device, &dev_c}));
+    ASSERT_EQ(device_register(&dev_b), &dev_b);
+    ASSERT_NE(device_select(&dev_c), nullptr);
+    EXPECT_EQ(device_remove(&dev_c), 1);
+    EXPECT_EQ(device_current(), &stdio_device);
+    EXPECT_EQ(search_list(), std::vector<const GioDevice*>{&stdio_device});
 }
 
 TEST(DeviceRegistry, RegisterEnumeratesInOrder)

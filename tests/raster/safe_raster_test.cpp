@@ -63,6 +63,16 @@ TEST(SafeRaster, LinesDrawBothEndPointsAndCountWhatLeavesTheTarget) {
     EXPECT_EQ(drawn_pixels(s), (std::set<std::pair<int, int>>{
                                    {3, 2}, {3, 3}, {3, 4}, {3, 5}, {4, 6}, {4, 7}, {4, 8}, {4, 9}, {5, 10}}));
 
+    // The 8.8 step is truncated (256 / 3 = 85), so the last plot lands at 255 / 256
+    // of the way to row 1: the far end point is (3, 0), not (3, 1). The same in
+    // reverse, which walks from the same end.
+    for (const bool reversed : {false, true}) {
+        GuardedTarget t(32, 16, false);
+        const float p0[2] = {0, 0}, p1[2] = {3, 1};
+        line(&t.view, reversed ? p1 : p0, reversed ? p0 : p1, 1u);
+        EXPECT_EQ(drawn_pixels(t), (std::set<std::pair<int, int>>{{0, 0}, {1, 0}, {2, 0}, {3, 0}})) << reversed;
+    }
+
     GuardedTarget n(32, 16, false);
     const float e[2] = {3.2f, 3.7f}, f[2] = {3.9f, 3.1f};
     line(&n.view, e, f, 1u);
