@@ -83,7 +83,7 @@ static void starter_draw(Pixmap* screen, const MusicPosition* position) {
             u[i][j] = 128.0f + 127.0f * n.x;  // the map's texel facing the normal
             v[i][j] = 128.0f - 127.0f * n.y;
         }
-    raster_select(0x94);  // 16.16 fixed point, z-buffered, 256 x 256 textures
+    raster_select(RASTER_FLAGS_FIXED_ZBUFFER);  // 0x94: 16.16 spans, z-buffered, 256 x 256 textures
     for (int i = 0; i < RINGS; i++)
         for (int j = 0; j < SIDES; j++) {
             const int i1 = (i + 1) % RINGS, j1 = (j + 1) % SIDES;
