@@ -12,7 +12,7 @@ if grep -Eq '^TAVIK_(SANITIZE|TSAN|FUZZ):BOOL=ON' "$build/CMakeCache.txt"; then
   echo "install_test: skipped: a sanitizer build is not for installing"
   exit 77
 fi
-for f in libtavik.a libtavik_platform_sdl.a libtavik_platform_headless.a data/ragga.xm data/envmap.jpg; do
+for f in libtavik.a libtavik_platform_sdl.a libtavik_platform_headless.a wendril data/ragga.xm data/envmap.jpg; do
   [ -f "$build/$f" ] || fail "build/$f is missing: build everything first"
 done
 command -v convert >/dev/null || fail "ImageMagick is missing (scripts/setup installs it)"
@@ -23,6 +23,7 @@ cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 version=$(sed -n 's/^project(wendril VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 grep -q "^#define TAVIK_VERSION \"$version\"" "$tmp/prefix/include/engine/version.h" ||
   fail "the installed version.h does not say $version"
+[ "$("$build/wendril" --version)" = "wendril $version" ] || fail "wendril --version does not say $version"
 
 # The CMake package, from a clean build folder; the starter's own folder is a copy.
 cp -R "$src/examples/starter" "$tmp/starter"
