@@ -41,16 +41,28 @@ static Starter fx;
 // 1, or 0 with the failing module's message in `why`.
 static int starter_create(Pixmap* screen, const std::string& texture, const char** why) {
     fx.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);  // 320 x 240 units at z = 0
+    if (!fx.view) {
+        *why = frustum_error_string();
+        return 0;
+    }
     fx.poly = tpoly_create();
-    if (!fx.view || !fx.poly) return *why = fx.view ? tpoly_error_string() : frustum_error_string(), 0;
+    if (!fx.poly) {
+        *why = tpoly_error_string();
+        return 0;
+    }
     fx.poly->flags = TPOLY_TEXTURED;
     fx.poly->stride = 5;  // clipped vertices carry x, y, z, u, v
     fx.poly->uv_count = 6;
     fx.poly->uv_index[0] = 0;
     fx.poly->texturemap = jpeg_load2pixmap(texture.c_str());
-    if (!fx.poly->texturemap) return *why = jpeg_error_string(), 0;
-    if (fx.poly->texturemap->width != 256 || fx.poly->texturemap->height != 256)
-        return *why = "the environment map must be 256 x 256", 0;
+    if (!fx.poly->texturemap) {
+        *why = jpeg_error_string();
+        return 0;
+    }
+    if (fx.poly->texturemap->width != 256 || fx.poly->texturemap->height != 256) {
+        *why = "the environment map must be 256 x 256 (the rasterizer wraps at 256)";
+        return 0;
+    }
     for (int i = 0; i < RINGS; i++)
         for (int j = 0; j < SIDES; j++) {
             const float a = 2 * PI * i / RINGS, b = 2 * PI * j / SIDES;
@@ -137,10 +149,16 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::strtol(argv[++i], nullptr, 10);
         else if (!std::strcmp(argv[i], "--out") && i + 1 < argc) out = argv[++i];
         else if (argv[i][0] != '-') data = argv[i];
-        else return fail(argv[i], "unknown option (DATA, --frames N, --out DIR)") + 1;
+        else {
+            fail(argv[i], "unknown option (DATA, --frames N, --out DIR)");
+            return 2;
+        }
     }
 #ifdef TAVIK_HOST_HEADLESS
-    if (frames <= 0 || out.empty()) return fail("headless", "give --frames N (N > 0) and --out DIR") + 1;
+    if (frames <= 0 || out.empty()) {
+        fail("headless", "give --frames N (N > 0) and --out DIR");
+        return 2;
+    }
 #endif
 
     Pixmap* screen = pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
@@ -158,7 +176,8 @@ int main(int argc, char** argv) {
     MusicPosition* position = sync_position();
 
     int status = 0;
-    for (long frame = 0, quit = 0; !quit; frame++) {
+    bool quit = false;
+    for (long frame = 0; !quit && frame != frames; frame++) {  // frames 0: until Escape
         starter_draw(screen, position);
 #ifdef TAVIK_HOST_HEADLESS
         char name[32];
@@ -169,12 +188,11 @@ int main(int argc, char** argv) {
             break;
         }
 #endif
-        if (frame + 1 == frames) break;
         gfx->update();  // window messages, then the vertical-blank wait
         gfx->blit(0, 0, screen, 0, 0, screen->width, screen->height);
         sync_update();  // frame_ticks: the clock's ticks since the last frame
         for (int32_t key; (key = gfx->get_key()) != 0;)
-            if (key == 27) quit = 1;  // Escape, also what closing the window sends
+            if (key == 27) quit = true;  // Escape, also what closing the window sends
     }
     music_shutdown();
     gfx->close();
