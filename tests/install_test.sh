@@ -58,6 +58,16 @@ for f in "$tmp"/a/*.png; do
   cmp -s "$f" "$tmp/c/${f##*/}" || fail "${f##*/} differs between the CMake and the pkg-config build"
 done
 
+# The window build runs on the SDL host too (SDL's dummy video and sound: no
+# display needed) and ends after its frames with status 0.
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TAVIK_WINDOWED=1 TAVIK_NO_MESSAGE_BOX=1 \
+  "$tmp/cmake/starter" "$build/data" --frames 30 >"$tmp/sdl.log" 2>&1 || { cat "$tmp/sdl.log" >&2; fail "the SDL starter failed"; }
+# Missing data: status 1 and a message naming the file.
+status=0
+"$tmp/cmake/starter-headless" "$tmp/nowhere" --frames 1 --out "$tmp" >/dev/null 2>"$tmp/missing.err" || status=$?
+[ $status -eq 1 ] || fail "the starter without its data ended with status $status, not 1"
+grep -q "nowhere/envmap.jpg" "$tmp/missing.err" || fail "no message naming the missing file: $(cat "$tmp/missing.err")"
+
 # The music plays: the last frame is some rows into the module.
 last_row=$(sed -n "s/^frame $((frames - 1)): order \([0-9]*\) row \([0-9]*\)$/\2/p" "$tmp/a.log")
 [ -n "$last_row" ] && [ "$last_row" -ge 2 ] || fail "the music did not move: $(tail -n 1 "$tmp/a.log")"
