@@ -77,6 +77,7 @@ last=$(printf '%s/a/frame_%04d.png' "$tmp" $((frames - 1)))
 [ "$(convert "$last" -format '%k' info:)" -ge 100 ] || fail "the last frame has fewer than 100 colours"
 # The box of everything that differs from the background colour (the corners'):
 # its centre within 24 pixels of the screen's, its size that of the torus.
+# shellcheck disable=SC2046 # four numbers, split on purpose
 set -- $(convert "$last" -fuzz 3% -trim -format '%w %h %X %Y' info:)
 w=$1 h=$2 x=${3#+} y=${4#+}
 cx=$((x + w / 2)) cy=$((y + h / 2))
