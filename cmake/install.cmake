@@ -19,7 +19,7 @@ install(FILES ${TAVIK_PLATFORM_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/
 set_target_properties(tavik_platform_sdl PROPERTIES EXPORT_NAME platform_sdl)
 set_target_properties(tavik_platform_headless PROPERTIES EXPORT_NAME platform_headless)
 install(TARGETS tavik tavik_platform_sdl tavik_platform_headless EXPORT TavikTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 set(TAVIK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavik)
 install(EXPORT TavikTargets NAMESPACE Tavik:: DESTINATION ${TAVIK_CMAKE_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TavikConfig.cmake.in
