@@ -45,6 +45,7 @@ AudioSong* audio_song_load_file(const char* name);  // null on failure
 AudioSong* audio_song_load_memory(const void* data, size_t size);  // the bytes are copied
 int audio_song_free(AudioSong* song);       // stops it first
 int audio_song_play(AudioSong* song);       // from order 0, row 0, looping forever
+// Stops the song where it is (0 for a bad handle); 1 while it plays; stops every song.
 int audio_song_stop(AudioSong* song);
 int audio_song_is_playing(AudioSong* song);
 void audio_stop_all();

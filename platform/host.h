@@ -56,6 +56,7 @@ void host_reset();
 // ---- Implemented by each host, called by the shared layer -------------------------------
 // The shared layer's host window is shown (first call) or re-captioned.
 void host_window_show(const char* caption, int32_t client_width, int32_t client_height);
+// The host window goes away with what shows frames in it.
 void host_window_destroy();
 // Exclusive full-screen mode at this size; (0, 0, 0) gives the desktop back.
 void host_display_mode(int32_t width, int32_t height, int32_t bits);

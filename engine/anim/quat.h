@@ -27,6 +27,8 @@ quat quat_from_axis_angle(double angle, double x, double y, double z);
 // angle = 2 acos(w) and the unit axis; angle 0 about (1, 0, 0) when the vector part is 0.
 void quat_to_axis_angle(const quat& q, double* angle, double axis[3]);
 
+// Component-wise sum and difference, the Hamilton product p q, scaling by s,
+// negation and the four-component dot product.
 quat quat_add(const quat& p, const quat& q);
 quat quat_sub(const quat& p, const quat& q);
 quat quat_mul(const quat& p, const quat& q);
@@ -34,6 +36,7 @@ quat quat_scale(const quat& q, double s);
 quat quat_negate(const quat& q);
 double quat_dot(const quat& p, const quat& q);
 double quat_norm(const quat& q);         // squared length
+// (w, -x, -y, -z).
 quat quat_conjugate(const quat& q);
 quat quat_inverse(const quat& q);        // QUAT_ZERO for a zero quaternion
 quat quat_exp(const quat& q);            // of the vector part; w is ignored

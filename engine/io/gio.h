@@ -56,8 +56,10 @@ enum : int32_t {
 extern const GioDevice stdio_device;
 
 GioStream* gio_open(const char* name, const char* mode);   // null and error 1 on failure
+// Closes the stream through its device and releases it; 0 for null.
 int gio_close(GioStream* stream);
 int32_t gio_read(void* buffer, int32_t size, int32_t count, GioStream* stream);   // whole items
+// Whole items written; 0 for null, sizes <= 0 or more than 2 GiB at once.
 int32_t gio_write(const void* buffer, int32_t size, int32_t count, GioStream* stream);
 
 // Typed readers: at the end of the data they return 0.
@@ -68,6 +70,7 @@ int32_t gio_read_s32(GioStream* stream);
 uint32_t gio_read_u32(GioStream* stream);
 float gio_read_f32(GioStream* stream);
 
+// Typed writers (byte-reversed under GIO_FLAG_SWAP): 1 when the value was written.
 int32_t gio_write_s8(GioStream* stream, int32_t value);
 int32_t gio_write_u8(GioStream* stream, int32_t value);
 int32_t gio_write_u16(GioStream* stream, int32_t value);

@@ -57,6 +57,7 @@ int gmem_fill(void* address, int value, uint32_t bytes);           // 0 with cod
 int gmem_fill16(void* address, uint32_t value, uint32_t count);    // unchecked
 int gmem_fill32(void* address, uint32_t value, uint32_t count);    // unchecked
 int gmem_set_flags(uint32_t flags);                   // replaces the option word
+// The option word.
 uint32_t gmem_get_flags();
 int gmem_stats(GmemStats* out);                       // snapshot plus bucket figures
 const char* gmem_error_string();                      // message, then the code is reset

@@ -1,0 +1,200 @@
+// A first effect on Tavik: an environment-mapped torus that swells on the
+// music's beat rows, over a colour that changes with each order, faded in from
+// black. Escape (or closing the window) quits.
+//   starter [DATA] [--frames N]                      the display driver's screen
+//   starter-headless [DATA] --frames N --out DIR     N frames as PNG, the same on every run
+// DATA (default: the working directory) holds ragga.xm and envmap.jpg, as the
+// engine's default data set does.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/display/gfx.h"
+#include "engine/geometry/frustum.h"
+#include "engine/geometry/tpoly.h"
+#include "engine/image/jpeg.h"
+#include "engine/music/music.h"
+#include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
+#ifdef TAVIK_HOST_HEADLESS
+#include <png.h>
+#endif
+
+// ---- The effect ------------------------------------------------------------------
+constexpr int RINGS = 24, SIDES = 12;  // the torus: 24 x 12 quads, 576 triangles
+constexpr float PI = 3.14159265f;
+
+struct Starter {
+    frustum* view;
+    tpoly* poly;
+    vector point[RINGS][SIDES];   // the torus at rest
+    vector normal[RINGS][SIDES];
+    float angle;  // radians
+    float swell;  // 1 on a beat row, dying away
+    float fade;   // 0 black .. 1 full picture
+};
+static Starter fx;
+
+// 1, or 0 with the failing module's message in `why`.
+static int starter_create(Pixmap* screen, const std::string& texture, const char** why) {
+    fx.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);  // 320 x 240 units at z = 0
+    if (!fx.view) {
+        *why = frustum_error_string();
+        return 0;
+    }
+    fx.poly = tpoly_create();
+    if (!fx.poly) {
+        *why = tpoly_error_string();
+        return 0;
+    }
+    fx.poly->flags = TPOLY_TEXTURED;
+    fx.poly->stride = 5;  // clipped vertices carry x, y, z, u, v
+    fx.poly->uv_count = 6;
+    fx.poly->uv_index[0] = 0;
+    fx.poly->texturemap = jpeg_load2pixmap(texture.c_str());
+    if (!fx.poly->texturemap) {
+        *why = jpeg_error_string();
+        return 0;
+    }
+    if (fx.poly->texturemap->width != 256 || fx.poly->texturemap->height != 256) {
+        *why = "the environment map must be 256 x 256 (the rasterizer wraps at 256)";
+        return 0;
+    }
+    for (int i = 0; i < RINGS; i++)
+        for (int j = 0; j < SIDES; j++) {
+            const float a = 2 * PI * i / RINGS, b = 2 * PI * j / SIDES;
+            fx.normal[i][j] = {std::cos(a) * std::cos(b), std::sin(a) * std::cos(b), std::sin(b)};
+            const float r = 62.0f + 24.0f * std::cos(b);  // tube of 24 units round a ring of 62
+            fx.point[i][j] = {std::cos(a) * r, std::sin(a) * r, 24.0f * std::sin(b)};
+        }
+    return 1;
+}
+
+static void starter_draw(Pixmap* screen, const MusicPosition* position) {
+    const float dt = position->frame_ticks;  // 14 ms ticks since the last frame
+    fx.swell = position->row % 16 == 0 ? 1.0f : std::max(0.0f, fx.swell - 0.05f * dt);
+    fx.angle += 0.012f * dt;
+    fx.fade = std::min(1.0f, fx.fade + dt / 50.0f);
+
+    static const uint32_t colours[4] = {0xFF402010, 0xFF103040, 0xFF301040, 0xFF104020};  // A B G R
+    pixmap_clear_rect(screen, 0, 0, screen->width, screen->height, colours[position->order % 4]);
+
+    matrix m;
+    mat_rotate_zyx(&m, fx.angle, 0.7f * fx.angle, 0.3f * fx.angle);
+    static vector p[RINGS][SIDES];
+    static float u[RINGS][SIDES], v[RINGS][SIDES];
+    for (int i = 0; i < RINGS; i++)
+        for (int j = 0; j < SIDES; j++) {
+            vector n;
+            vec_mul_matrix(&p[i][j], &fx.point[i][j], &m);
+            vec_scale(&p[i][j], 1.0f + 0.25f * fx.swell, &p[i][j]);
+            vec_mul_matrix(&n, &fx.normal[i][j], &m);
+            u[i][j] = 128.0f + 127.0f * n.x;  // the map's texel facing the normal
+            v[i][j] = 128.0f - 127.0f * n.y;
+        }
+    raster_select(RASTER_FLAGS_FIXED_ZBUFFER);  // 0x94: 16.16 spans, z-buffered, 256 x 256 textures
+    for (int i = 0; i < RINGS; i++)
+        for (int j = 0; j < SIDES; j++) {
+            const int i1 = (i + 1) % RINGS, j1 = (j + 1) % SIDES;
+            const int quad[2][3][2] = {{{i, j}, {i1, j}, {i1, j1}}, {{i, j}, {i1, j1}, {i, j1}}};
+            for (const auto& tri : quad) {
+                for (int k = 0; k < 3; k++) {
+                    fx.poly->vertex[k] = p[tri[k][0]][tri[k][1]];
+                    fx.poly->uv[2 * k] = u[tri[k][0]][tri[k][1]];
+                    fx.poly->uv[2 * k + 1] = v[tri[k][0]][tri[k][1]];
+                }
+                frustum_draw_tpoly(fx.view, fx.poly);
+            }
+        }
+
+    if (fx.fade < 1.0f) {  // every channel scaled by the fade level, through the blend table
+        const int32_t level = int32_t(fx.fade * 255.0f) * 256;
+        for (int32_t k = 0; k < screen->width * screen->height; k++) {
+            const uint32_t c = screen->pixels[k];
+            screen->pixels[k] = uint32_t(blend_table[level + (c & 0xFF)]) |
+                                uint32_t(blend_table[level + (c >> 8 & 0xFF)]) << 8 |
+                                uint32_t(blend_table[level + (c >> 16 & 0xFF)]) << 16 | (c & 0xFF000000u);
+        }
+    }
+}
+
+// ---- The program -----------------------------------------------------------------
+#ifdef TAVIK_HOST_HEADLESS
+// The Pixmap's red, green and blue bytes as an 8-bit RGB PNG.
+static bool write_png(const std::string& name, const Pixmap* screen) {
+    std::string rgb(size_t(screen->width) * screen->height * 3, '\0');
+    for (int32_t k = 0; k < screen->width * screen->height; k++)
+        std::memcpy(&rgb[size_t(k) * 3], &screen->pixels[k], 3);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = uint32_t(screen->width);
+    image.height = uint32_t(screen->height);
+    image.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&image, name.c_str(), 0, rgb.data(), 0, nullptr) != 0;
+}
+#endif
+
+static int fail(const char* what, const char* why) {
+    std::fprintf(stderr, "starter: %s: %s\n", what, why);
+    return 1;
+}
+
+int main(int argc, char** argv) {
+    std::string data = ".", out;
+    long frames = 0;
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::strtol(argv[++i], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--out") && i + 1 < argc) out = argv[++i];
+        else if (argv[i][0] != '-') data = argv[i];
+        else {
+            fail(argv[i], "unknown option (DATA, --frames N, --out DIR)");
+            return 2;
+        }
+    }
+#ifdef TAVIK_HOST_HEADLESS
+    if (frames <= 0 || out.empty()) {
+        fail("headless", "give --frames N (N > 0) and --out DIR");
+        return 2;
+    }
+#endif
+
+    Pixmap* screen = pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
+    if (!screen) return fail("screen", pixmap_error_string());
+    const char* why = "";
+    if (!starter_create(screen, data + "/envmap.jpg", &why)) return fail((data + "/envmap.jpg").c_str(), why);
+    const GfxDriver* gfx = current_gfx_driver;
+    if (!gfx->open(320, 240, "Tavik starter", GFX_MODE_32BPP) && !gfx->open(320, 240, "Tavik starter", GFX_MODE_16BPP))
+        return fail("display", gfx->error_string());
+    // Loads and plays the module and starts the 14 ms clock behind MusicPosition.
+    if (!music_init((data + "/ragga.xm").c_str(), MUSIC_FMOD | MUSIC_PLAY, 0)) {
+        gfx->close();
+        return fail((data + "/ragga.xm").c_str(), music_error_string());
+    }
+    MusicPosition* position = sync_position();
+
+    int status = 0;
+    bool quit = false;
+    for (long frame = 0; !quit && frame != frames; frame++) {  // frames 0: until Escape
+        starter_draw(screen, position);
+#ifdef TAVIK_HOST_HEADLESS
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame_%04ld.png", frame);
+        std::printf("frame %ld: order %u row %u\n", frame, position->order.load(), position->row.load());
+        if (!write_png(out + name, screen)) {
+            status = fail((out + name).c_str(), "cannot write the PNG file");
+            break;
+        }
+#endif
+        gfx->update();  // window messages, then the vertical-blank wait
+        gfx->blit(0, 0, screen, 0, 0, screen->width, screen->height);
+        sync_update();  // frame_ticks: the clock's ticks since the last frame
+        for (int32_t key; (key = gfx->get_key()) != 0;)
+            if (key == 27) quit = true;  // Escape, also what closing the window sends
+    }
+    music_shutdown();
+    gfx->close();
+    return status;
+}

@@ -1,0 +1,88 @@
+#!/bin/sh
+# The engine as another project sees it: installs the build into a temporary
+# prefix, builds examples/starter from a copy outside the tree against that
+# prefix alone (the CMake package, then pkg-config), runs the headless starter
+# and checks its frames: drawn, the object in the middle, the music moving, and
+# the same frames on every run and from both builds. Argument: the build directory.
+set -eu
+build=$(cd "${1:-build}" && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd)
+fail() { echo "install_test: $*" >&2; exit 1; }
+if grep -Eq '^TAVIK_(SANITIZE|TSAN|FUZZ):BOOL=ON' "$build/CMakeCache.txt"; then
+  echo "install_test: skipped: a sanitizer build is not for installing"
+  exit 77
+fi
+for f in libtavik.a libtavik_platform_sdl.a libtavik_platform_headless.a wendril data/ragga.xm data/envmap.jpg; do
+  [ -f "$build/$f" ] || fail "build/$f is missing: build everything first"
+done
+command -v convert >/dev/null || fail "ImageMagick is missing (scripts/setup installs it)"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT INT TERM
+
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+version=$(sed -n 's/^project(wendril VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+grep -q "^#define TAVIK_VERSION \"$version\"" "$tmp/prefix/include/engine/version.h" ||
+  fail "the installed version.h does not say $version"
+[ "$("$build/wendril" --version)" = "wendril $version" ] || fail "wendril --version does not say $version"
+
+# The CMake package, from a clean build folder; the starter's own folder is a copy.
+cp -R "$src/examples/starter" "$tmp/starter"
+cmake -S "$tmp/starter" -B "$tmp/cmake" -DCMAKE_PREFIX_PATH="$tmp/prefix" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$tmp/configure.log" 2>&1 || { cat "$tmp/configure.log" >&2; fail "configure failed"; }
+grep -q "^Tavik_DIR:PATH=$tmp/prefix/" "$tmp/cmake/CMakeCache.txt" || fail "find_package(Tavik) did not find the new prefix"
+cmake --build "$tmp/cmake" -j2 >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log" >&2; fail "build failed"; }
+# Nothing of the tree on the compile or link lines: only the prefix and the system.
+if grep -l "$src" "$tmp/cmake/compile_commands.json" "$tmp"/cmake/CMakeFiles/*/link.txt 2>/dev/null; then
+  fail "the starter's build names the source tree"
+fi
+
+# pkg-config: the same source, the headless host's flags, built by hand.
+PKG_CONFIG_PATH="$tmp/prefix/lib/pkgconfig" pkg-config --modversion tavik-headless | grep -qx "$version" ||
+  fail "pkg-config does not give version $version"
+flags=$(PKG_CONFIG_PATH="$tmp/prefix/lib/pkgconfig" pkg-config --cflags --libs tavik-headless libpng)
+# shellcheck disable=SC2086
+c++ -std=c++20 -O3 -DNDEBUG -ffp-contract=off -fno-fast-math "$tmp/starter/starter.cpp" -o "$tmp/starter-pc" $flags ||
+  fail "the build through pkg-config failed"
+
+frames=60
+run() {  # run PROGRAM OUT
+  mkdir "$2"
+  "$1" "$build/data" --frames $frames --out "$2" >"$2.log" 2>&1 || { cat "$2.log" >&2; fail "$1 failed"; }
+  [ "$(ls "$2" | wc -l)" -eq $frames ] || fail "$1 wrote $(ls "$2" | wc -l) frames, not $frames"
+}
+run "$tmp/cmake/starter-headless" "$tmp/a"
+run "$tmp/cmake/starter-headless" "$tmp/b"
+run "$tmp/starter-pc" "$tmp/c"
+for f in "$tmp"/a/*.png; do
+  cmp -s "$f" "$tmp/b/${f##*/}" || fail "${f##*/} differs between two runs"
+  cmp -s "$f" "$tmp/c/${f##*/}" || fail "${f##*/} differs between the CMake and the pkg-config build"
+done
+
+# The window build runs on the SDL host too (SDL's dummy video and sound: no
+# display needed) and ends after its frames with status 0.
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TAVIK_WINDOWED=1 TAVIK_NO_MESSAGE_BOX=1 \
+  "$tmp/cmake/starter" "$build/data" --frames 30 >"$tmp/sdl.log" 2>&1 || { cat "$tmp/sdl.log" >&2; fail "the SDL starter failed"; }
+# Missing data: status 1 and a message naming the file.
+status=0
+"$tmp/cmake/starter-headless" "$tmp/nowhere" --frames 1 --out "$tmp" >/dev/null 2>"$tmp/missing.err" || status=$?
+[ $status -eq 1 ] || fail "the starter without its data ended with status $status, not 1"
+grep -q "nowhere/envmap.jpg" "$tmp/missing.err" || fail "no message naming the missing file: $(cat "$tmp/missing.err")"
+
+# The music plays: the last frame is some rows into the module.
+last_row=$(sed -n "s/^frame $((frames - 1)): order \([0-9]*\) row \([0-9]*\)$/\2/p" "$tmp/a.log")
+[ -n "$last_row" ] && [ "$last_row" -ge 2 ] || fail "the music did not move: $(tail -n 1 "$tmp/a.log")"
+# The first frame is faded to black; the last is drawn, with the object in the middle.
+last=$(printf '%s/a/frame_%04d.png' "$tmp" $((frames - 1)))
+[ "$(convert "$tmp/a/frame_0000.png" -format '%k' info:)" -eq 1 ] || fail "the first frame is not all black"
+[ "$(convert "$last" -format '%k' info:)" -ge 100 ] || fail "the last frame has fewer than 100 colours"
+# The box of everything that differs from the background colour (the corners'):
+# its centre within 24 pixels of the screen's, its size that of the torus.
+# shellcheck disable=SC2046 # four numbers, split on purpose
+set -- $(convert "$last" -fuzz 3% -trim -format '%w %h %X %Y' info:)
+w=$1 h=$2 x=${3#+} y=${4#+}
+cx=$((x + w / 2)) cy=$((y + h / 2))
+[ "$cx" -ge 136 ] && [ "$cx" -le 184 ] && [ "$cy" -ge 96 ] && [ "$cy" -le 144 ] ||
+  fail "the object is not in the middle: box ${w}x$h at $x,$y"
+[ "$w" -ge 80 ] && [ "$w" -le 240 ] && [ "$h" -ge 80 ] && [ "$h" -le 230 ] ||
+  fail "the object is not the torus's size: box ${w}x$h at $x,$y"
+echo "install_test: starter built with CMake and pkg-config against $version; $frames frames, the same every run; object ${w}x$h at $x,$y"

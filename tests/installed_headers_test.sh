@@ -1,0 +1,31 @@
+#!/bin/sh
+# Every header the engine installs compiles on its own: each is the only include
+# of its translation unit (twice, so its include guard is tried too), against the
+# installed include folder alone. No header leans on what another included first.
+# Argument: the build directory.
+set -eu
+build=$(cd "${1:-build}" && pwd)
+fail() { echo "installed_headers_test: $*" >&2; exit 1; }
+if grep -Eq '^TAVIK_(SANITIZE|TSAN|FUZZ):BOOL=ON' "$build/CMakeCache.txt"; then
+  echo "installed_headers_test: skipped: a sanitizer build is not for installing"
+  exit 77
+fi
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT INT TERM
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+cd "$tmp/prefix/include"
+find . -name '*.h' | sed 's|^\./||' | sort >"$tmp/headers"
+[ "$(wc -l <"$tmp/headers")" -ge 25 ] || fail "only $(wc -l <"$tmp/headers") headers installed"
+for dir in engine/memory engine/pixmap engine/geometry engine/raster engine/display engine/music platform; do
+  grep -q "^$dir/" "$tmp/headers" || fail "no header installed under $dir"
+done
+grep -q 'win32_internal' "$tmp/headers" && fail "the stand-ins' private header was installed"
+# One translation unit per header, two at a time.
+export tmp
+xargs -P 2 -I HEADER sh -c '
+  unit=$tmp/$(echo HEADER | tr / _).cpp
+  printf "#include \"%s\"\n#include \"%s\"\n" HEADER HEADER >"$unit"
+  c++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only -I"$tmp/prefix/include" "$unit" 2>"$unit.err" ||
+    { echo "installed_headers_test: HEADER does not compile alone:" >&2; head -n 20 "$unit.err" >&2; exit 255; }
+' <"$tmp/headers" || fail "some headers do not compile alone"
+echo "installed_headers_test: $(wc -l <"$tmp/headers") installed headers compile alone"
