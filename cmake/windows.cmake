@@ -17,9 +17,11 @@ find_library(TAVIK_OPENMPT_LIBRARY NAMES libopenmpt.a PATHS ${TAVIK_WINDOWS_DEPE
 
 # M_PI and friends: glibc declares them by default, the Windows C library only on request.
 add_compile_definitions(_USE_MATH_DEFINES)
+# The start-up guard names its source file: relative, not the build machine's path.
+add_compile_options(-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
 # Everything static: one program with no DLLs of its own to copy along.
-add_link_options(-static -static-libgcc -static-libstdc++)
+add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 find_package(Threads REQUIRED)
 
 file(GLOB_RECURSE TAVIK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/engine/*.cpp)
