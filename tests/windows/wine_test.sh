@@ -8,9 +8,10 @@
 #      drawn through GDI (no OpenGL): the display mode becomes 320 x 240 while it
 #      runs and is back at the desktop's size when it has ended; the picture has
 #      the same structure; Escape ends it with status 0 within 2 s;
-#   3. no sound device (Wine's audio drivers switched off): the demo says it
+#   3. a sound device (ALSA's null device): the sound goes out through waveOut;
+#   4. no sound device (Wine's audio drivers switched off): the demo says it
 #      plays silently and ends with status 0 on Escape;
-#   4. a missing picture: the designed message box text (read from Wine's
+#   5. a missing picture: the designed message box text (read from Wine's
 #      message-box trace) and caption (the box window's title), dismissed with
 #      xdotool; status 1.
 # Arguments: the Linux build folder (data, wendril-capture) and the Windows one.
@@ -164,7 +165,7 @@ wait_desktop() {
   return 1
 }
 wait_desktop 1024x768 || fail "ddraw: the desktop is $(desktop_size), not 1024x768"
-start_demo ddraw
+WINEDEBUG=-all,+ddraw start_demo ddraw
 # The exclusive mode makes the desktop 320 x 240.
 wait_desktop 320x240 || { cat "$tmp/ddraw.err" >&2; fail "ddraw: the display mode did not become 320x240 ($(desktop_size))"; }
 echo "wine_test: ddraw: display mode 320x240 while it runs"
@@ -174,10 +175,38 @@ check_picture "$desktop" ddraw ""
 escape_ends_it "$id" ddraw
 wait_desktop 1024x768 || fail "ddraw: the display mode was not given back ($(desktop_size) after the end)"
 echo "wine_test: ddraw: display mode 1024x768 again after the end"
+# Wine's DirectDraw trace: exclusive full screen (0x13), 320 x 240 at 16 bits,
+# vertical-blank waits, and the mode given back by the program's release.
+trace="$tmp/ddraw.err"
+grep -q 'ddraw1_SetCooperativeLevel.*flags 0x13\.' "$trace" || fail "ddraw: no exclusive full-screen cooperative level"
+grep -q 'ddraw1_SetDisplayMode.*width 320, height 240, bpp 16\.' "$trace" || fail "ddraw: no 320x240x16 mode set"
+waits=$(grep -c 'ddraw1_WaitForVerticalBlank.*flags 0x1,' "$trace" || true)
+[ "$waits" -ge 60 ] || fail "ddraw: $waits vertical-blank waits"
+set_at=$(grep -n 'SetDisplayMode' "$trace" | tail -n 1 | cut -d: -f1)
+restore_at=$(grep -n 'RestoreDisplayMode' "$trace" | tail -n 1 | cut -d: -f1)
+[ -n "$restore_at" ] && [ "$restore_at" -gt "$set_at" ] || fail "ddraw: the program did not give the mode back"
+echo "wine_test: ddraw: exclusive mode 320x240x16, $waits vertical-blank waits, mode restored at release"
 kill "$explorer_pid" 2>/dev/null || true
 reg delete 'HKCU\Software\Wine\AppDefaults\wendril.exe\Explorer' /v Desktop /f
 
-# ---- 3. no sound device ------------------------------------------------------------
+# ---- 3. a sound device -------------------------------------------------------------
+# ALSA's null device through Wine's ALSA driver. It takes the sound faster than
+# it would play, so only the path is checked: the device opens, the buffers go
+# out in turn, the play position is read, and closing it does not hang.
+mkdir -p "$tmp/home"
+printf 'pcm.!default {\n  type null\n}\n' >"$tmp/home/.asoundrc"
+HOME="$tmp/home" WINEDEBUG=-all,+winmm start_demo sound --window
+id=$(find_window Wendril) || { cat "$tmp/sound.err" >&2; fail "sound: no window"; }
+sleep 1
+escape_ends_it "$id" sound
+grep -q 'no sound device' "$tmp/sound.err" && { grep 'audio:' "$tmp/sound.err" >&2; fail "sound: the device was not used"; }
+writes=$(grep -c 'waveOutWrite dwBufferLength: 4096' "$tmp/sound.err" || true)
+reads=$(grep -c 'trace:winmm:waveOutGetPosition' "$tmp/sound.err" || true)
+grep -q 'trace:winmm:waveOutClose' "$tmp/sound.err" || fail "sound: the device was not closed"
+[ "$writes" -ge 40 ] && [ "$reads" -ge 10 ] || fail "sound: $writes buffers written, $reads positions read"
+echo "wine_test: sound: waveOut device used: $writes buffers of 1024 frames written, $reads positions read, closed"
+
+# ---- 4. no sound device ------------------------------------------------------------
 reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f
 start_demo silent --window
 id=$(find_window Wendril) || { cat "$tmp/silent.err" >&2; fail "silent: no window"; }
@@ -187,7 +216,7 @@ grep -q 'audio: no sound device (.*); the music plays silently on the wall clock
 escape_ends_it "$id" silent
 echo "wine_test: silent: $(grep 'audio:' "$tmp/silent.err")"
 
-# ---- 4. a missing picture ----------------------------------------------------------
+# ---- 5. a missing picture ----------------------------------------------------------
 rm "$tmp/run/t8-greyb.jpg"
 WINEDEBUG=-all,+msgbox start_demo missing --window
 # The demo's window and the box are both called Wendril: the box is the one of
@@ -215,5 +244,5 @@ kill "$watcher" 2>/dev/null || true
 for want in 'Assertion failed!\n\nFile: app/demo.cpp\nLine: ' 'Expression: bakg=jpeg_load2pixmap(\"t8-greyb.jpg\")'; do
   grep -qF "$want" "$tmp/missing.err" || { cat "$tmp/missing.err" >&2; fail "missing: no \"$want\" in the message box"; }
 done
-echo "wine_test: missing: message box, status 1: $(grep -m 1 -F 'Assertion failed!' "$tmp/missing.err")"
+printf 'wine_test: missing: message box, status 1: %s\n' "$(grep -m 1 -F 'Assertion failed!' "$tmp/missing.err")"
 echo "wine_test: every Windows check passed in $(( $(date +%s) - started )) s"
