@@ -21,7 +21,7 @@ add_compile_definitions(_USE_MATH_DEFINES)
 add_compile_options(-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
 # Everything static: one program with no DLLs of its own to copy along.
-add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
+add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp $<$<CONFIG:Release>:-s>)
 find_package(Threads REQUIRED)
 
 file(GLOB_RECURSE TAVIK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/engine/*.cpp)
