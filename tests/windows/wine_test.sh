@@ -102,7 +102,7 @@ find_window() {
 # geometry, or "" for all of it), and checks its structure.
 check_picture() {  # window name crop
   shot=""
-  for attempt in 1 2 3; do
+  for _ in 1 2 3; do
     if timeout 10 import -window "$1" -depth 8 "$tmp/$2.png" 2>"$tmp/import.err"; then
       shot=1
       break
