@@ -4,6 +4,7 @@
 #pragma once
 
 #ifdef _WIN32
+// Windows: the system's own declarations.
 #include "platform/windef.h"
 #include <mmsystem.h>
 #else
