@@ -3,6 +3,12 @@
 // 320 x 240 and 640 x 480 at 8 (palette), 16 (5-6-5) and 32 bits per pixel.
 #pragma once
 
+#ifdef _WIN32
+// Windows: the system's own declarations.
+#include "platform/windef.h"
+#include <ddraw.h>
+#else
+
 #include "platform/win32.h"
 
 typedef struct _GUID {
@@ -179,3 +185,5 @@ struct IDirectDrawSurface : IUnknown {
 };
 
 HRESULT WINAPI DirectDrawCreate(GUID* lpGUID, LPDIRECTDRAW* lplpDD, IUnknown* pUnkOuter);
+
+#endif  // _WIN32

@@ -3,6 +3,12 @@
 // Headless host: fired from the virtual clock, in order, on the advancing thread.
 #pragma once
 
+#ifdef _WIN32
+// Windows: the system's own declarations.
+#include "platform/windef.h"
+#include <mmsystem.h>
+#else
+
 #include "platform/windef.h"
 
 typedef void(CALLBACK* LPTIMECALLBACK)(UINT uTimerID, UINT uMsg, DWORD_PTR dwUser, DWORD_PTR dw1,
@@ -55,3 +61,5 @@ MMRESULT WINAPI timeSetEvent(UINT uDelay, UINT uResolution, LPTIMECALLBACK lpTim
 MMRESULT WINAPI timeKillEvent(UINT uTimerID);  // waits for a running callback to finish
 MMRESULT WINAPI timeGetSystemTime(LPMMTIME pmmt, UINT cbmmt);
 MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS ptc, UINT cbtc);
+
+#endif  // _WIN32

@@ -3,6 +3,11 @@
 // window procedures, timers, key state, DIB sections) runs over either host.
 #pragma once
 
+#ifdef _WIN32
+// Windows: the system's own declarations.
+#include "platform/windef.h"
+#else
+
 #include "platform/windef.h"
 
 // ---- Handles -----------------------------------------------------------------
@@ -296,3 +301,5 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);  // knows "ddraw.dll"
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);  // knows "DirectDrawCreate"
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);  // also to stderr
+
+#endif  // _WIN32

@@ -2,6 +2,17 @@
 // LP64 Linux: DWORD and LONG stay 32-bit as on Windows.
 #pragma once
 
+#ifdef _WIN32
+// Windows: the system's own declarations. No min/max macros (the engine uses std::min).
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+
 #include <cstdint>
 
 typedef int BOOL;
@@ -55,3 +66,5 @@ typedef LONG* LPLONG;
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HRESULT) == 4, "Windows widths");
+
+#endif  // _WIN32
