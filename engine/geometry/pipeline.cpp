@@ -132,6 +132,20 @@ static void fan_vertex(const frustum* f, tpoly* t, int i, const float* c, int la
     if (gouraud) t->vertex_intensity[i] = level_trunc(c[3 + 2 * layers]);
 }
 
+// Whether the dispatcher would reject the triangle of clip vertices c[0..2] as
+// it projects: the same projection and the same back-face test (a vertex that
+// is not finite is rejected there too), so leaving it out draws the same.
+static bool projects_to_back_face(const frustum* f, const float* c, int stride) {
+    vector v[3];
+    for (int i = 0; i < 3; i++) {
+        const float* ci = c + i * stride;
+        const vector in = {ci[0], ci[1], ci[2] - f->perspective};
+        frustum_project(f, &v[i], &in);
+    }
+    const float cross = (v[0].x - v[1].x) * (v[2].y - v[1].y) - (v[0].y - v[1].y) * (v[2].x - v[1].x);
+    return cross > 0.0f;
+}
+
 void frustum_draw_tpoly(frustum* f, tpoly* p) {
     const float persp = f->perspective;
     if (p->vertex[0].z < -persp && p->vertex[1].z < -persp && p->vertex[2].z < -persp) return;
@@ -166,12 +180,23 @@ void frustum_draw_tpoly(frustum* f, tpoly* p) {
     }
 
     const vector* planes[4] = {&f->n_left, &f->n_right, &f->n_up, &f->n_down};
+    // Wholly inside every plane (each vertex strictly), every stage would pass
+    // the triangle on as it is: it is drawn from the first buffer, and a back
+    // face is known from its projection before anything is copied.
+    bool inside = true;
+    for (int s = 0; s < 4 && inside; s++)
+        for (int i = 0; i < 3 && inside; i++) inside = clip_dot(planes[s], in + i * stride) < 0.0f;
     int count = 3;
-    for (int s = 0; s < 4; s++) {
-        count = clip_polygon(planes[s], buf[s + 1], buf[s], count, stride);
-        if (count < 3) return;
+    const float* clipped = in;
+    if (inside) {
+        if (!(p->flags & TPOLY_TWO_SIDED) && projects_to_back_face(f, in, stride)) return;
+    } else {
+        for (int s = 0; s < 4; s++) {
+            count = clip_polygon(planes[s], buf[s + 1], buf[s], count, stride);
+            if (count < 3) return;
+        }
+        clipped = buf[4];
     }
-    const float* clipped = buf[4];
 
     tpoly* t = f->triangle;
     t->draw_routine = p->draw_routine;
