@@ -235,6 +235,7 @@ static int32_t pixel_coord(float v) {
 
 void frustum_plot(frustum* f, const vector* p, uint32_t colour) {
     if (!(p->z > -f->perspective)) return;
+    raster_drain(f->target);  // queued triangles come first
     float w = 1.0f / (f->perspective + p->z);
     int32_t x = pixel_coord(w * p->x * f->sfx + f->midx);
     int32_t y = pixel_coord(f->midy - w * p->y * f->sfy);
@@ -255,6 +256,7 @@ void frustum_line(frustum* f, const vector* a, const vector* b, uint32_t colour)
     // has no projection: such a segment is not drawn.
     if (!std::isfinite(va.x) || !std::isfinite(va.y) || !std::isfinite(vb.x) || !std::isfinite(vb.y))
         return;
+    raster_drain(f->target);  // queued triangles come first
     pixmap_line(f->target, pixel_coord(va.x), pixel_coord(va.y), pixel_coord(vb.x),
                 pixel_coord(vb.y), colour);
 }

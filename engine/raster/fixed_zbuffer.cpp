@@ -191,7 +191,17 @@ static void draw_rows(const ZTarget& t, ZRowFn row, float y_first, float y_end, 
         first = end < 0 ? end : 0;
     }
     if (end > t.target->height) end = t.target->height;
-    for (int32_t r = first; r < end; r++) {
+    // Drawing one band of the target (raster_flush): the rows above it are
+    // still walked one by one, so the edges reach it with the values they
+    // have when the whole triangle is drawn.
+    const RasterBand band = raster_band;
+    if (end > band.end) end = band.end;
+    int32_t r = first;
+    for (; r < end && r < band.first; r++) {
+        edge_step(l);
+        edge_step(rt);
+    }
+    for (; r < end; r++) {
         row(t, r, l, rt);
         edge_step(l);
         edge_step(rt);
