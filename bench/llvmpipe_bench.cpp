@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "bench/osmesa_tube.h"
 #include "engine/raster/raster.h"
@@ -16,23 +17,27 @@ namespace {
 
 const int SIZES[][2] = {{320, 240}, {1280, 960}, {1920, 1440}};
 
-void ours(benchmark::State& state, int width, int height) {
+// threads: 1 for the single-thread path, 0 for the band path on every core
+// (forced on at every size).
+void ours(benchmark::State& state, int width, int height, int threads) {
     TubeScene* s = tube_scene_create(width, height);
     if (!s) {
         state.SkipWithError("scene set-up failed");
         return;
     }
+    raster_set_threads(threads ? threads : (int)std::thread::hardware_concurrency());
     raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
     tube_scene_build(s, 0.7f);
-    tube_scene_clear(s);
-    tube_scene_draw(s, TPOLY_TEXTURED);
-    const int64_t covered = tube_scene_covered(s);
     for (auto _ : state) {
         tube_scene_clear(s);
+        raster_begin(s->screen);
         tube_scene_draw(s, TPOLY_TEXTURED);
+        raster_flush();
         benchmark::ClobberMemory();
     }
-    state.counters["covered_px"] = (double)covered;
+    state.counters["covered_px"] = (double)tube_scene_covered(s);
+    state.counters["threads"] = raster_threads();
+    raster_set_threads(0);
     tube_scene_destroy(s);
 }
 
@@ -57,7 +62,10 @@ void llvmpipe(benchmark::State& state, int width, int height) {
 int register_all() {
     for (const auto& size : SIZES) {
         const std::string prefix = "tube/" + std::to_string(size[0]) + "x" + std::to_string(size[1]) + "/";
-        benchmark::RegisterBenchmark((prefix + "ours").c_str(), ours, size[0], size[1])
+        benchmark::RegisterBenchmark((prefix + "ours_one_thread").c_str(), ours, size[0], size[1], 1)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((prefix + "ours_all_threads").c_str(), ours, size[0], size[1], 0)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
         benchmark::RegisterBenchmark((prefix + "llvmpipe").c_str(), llvmpipe, size[0], size[1])

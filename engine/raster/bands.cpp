@@ -39,21 +39,27 @@ static struct {
     std::vector<QueuedTriangle> queue;
 } bands;
 
-// The pool: workers wait for a new generation, take bands until none is left,
-// and report when they are done with it.
+// The pool. A job is one flush: bands 0 .. band_count - 1 of the target, each
+// drawn by whichever thread takes it. Bands are taken through one 64-bit word,
+// the job's number above the next band's: a worker that wakes late, after its
+// job is done (or another began), takes nothing. The caller waits for the
+// job's bands to be drawn, not for every worker to wake.
+struct BandJob {
+    const QueuedTriangle* queue;
+    size_t count;
+    Pixmap* target;
+    int32_t band_count, band_rows;
+};
+
 static struct Pool {
     std::mutex lock;
     std::condition_variable wake, done;
     std::vector<std::thread> workers;
-    uint64_t generation = 0;
-    int busy = 0;  // workers still in the current generation
     bool quit = false;
-    // The current job.
-    const QueuedTriangle* queue = nullptr;
-    size_t count = 0;
-    Pixmap* target = nullptr;
-    int32_t band_count = 0, band_rows = 0;
-    std::atomic<int32_t> next_band{0};
+    uint32_t number = 0;  // of the current job
+    BandJob job{};
+    std::atomic<uint64_t> next{0};      // number << 32 | next band
+    std::atomic<int32_t> drawn{0};      // bands of the current job finished
 
     ~Pool() {
         {
@@ -67,36 +73,46 @@ static struct Pool {
 
 // ---- private helpers ---------------------------------------------------------
 
-static void draw_band(int32_t band) {
-    const int32_t first = band * pool.band_rows;
-    const int32_t end = std::min(first + pool.band_rows, pool.target->height);
+static void draw_band(const BandJob& job, int32_t band) {
+    const int32_t first = band * job.band_rows;
+    const int32_t end = std::min(first + job.band_rows, job.target->height);
     raster_band = {first, end};
     // A triangle draws only rows between trunc(top) and trunc(bottom).
     const float lo = (float)first - 1.0f, hi = (float)end + 1.0f;
-    for (size_t i = 0; i < pool.count; i++) {
-        const QueuedTriangle& q = pool.queue[i];
+    for (size_t i = 0; i < job.count; i++) {
+        const QueuedTriangle& q = job.queue[i];
         if (q.bottom < lo || q.top > hi) continue;
-        q.slot(const_cast<tpoly*>(&q.triangle), pool.target);
+        q.slot(const_cast<tpoly*>(&q.triangle), job.target);
     }
     raster_band = {INT32_MIN, INT32_MAX};
 }
 
-static void take_bands() {
-    for (int32_t b; (b = pool.next_band.fetch_add(1, std::memory_order_relaxed)) < pool.band_count;)
-        draw_band(b);
+// Draws bands of job `number` until none is left.
+static void take_bands(const BandJob& job, uint32_t number) {
+    uint64_t v = pool.next.load(std::memory_order_acquire);
+    for (;;) {
+        if ((uint32_t)(v >> 32) != number || (int32_t)(uint32_t)v >= job.band_count) return;
+        if (!pool.next.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel)) continue;
+        draw_band(job, (int32_t)(uint32_t)v);
+        if (pool.drawn.fetch_add(1, std::memory_order_acq_rel) + 1 == job.band_count) {
+            std::lock_guard<std::mutex> g(pool.lock);
+            pool.done.notify_one();
+        }
+        v = pool.next.load(std::memory_order_acquire);
+    }
 }
 
 static void worker() {
-    uint64_t seen = 0;
+    uint32_t seen = 0;
     std::unique_lock<std::mutex> g(pool.lock);
     for (;;) {
-        pool.wake.wait(g, [&] { return pool.quit || pool.generation != seen; });
+        pool.wake.wait(g, [&] { return pool.quit || pool.number != seen; });
         if (pool.quit) return;
-        seen = pool.generation;
+        seen = pool.number;
+        const BandJob job = pool.job;
         g.unlock();
-        take_bands();
+        take_bands(job, seen);
         g.lock();
-        if (--pool.busy == 0) pool.done.notify_one();
     }
 }
 
@@ -123,22 +139,20 @@ static void draw_queue() {
     if (rows < BAND_MIN_ROWS) rows = BAND_MIN_ROWS;
     band_count = (target->height + rows - 1) / rows;
     while ((int)pool.workers.size() < threads - 1) pool.workers.emplace_back(worker);
+    const BandJob job = {bands.queue.data(), bands.queue.size(), target, band_count, rows};
+    uint32_t number;
     {
         std::lock_guard<std::mutex> g(pool.lock);
-        pool.queue = bands.queue.data();
-        pool.count = bands.queue.size();
-        pool.target = target;
-        pool.band_rows = rows;
-        pool.band_count = band_count;
-        pool.next_band.store(0, std::memory_order_relaxed);
-        pool.busy = (int)pool.workers.size();
-        pool.generation++;
+        number = ++pool.number;
+        pool.job = job;
+        pool.drawn.store(0, std::memory_order_relaxed);
+        pool.next.store((uint64_t)number << 32, std::memory_order_release);
     }
     pool.wake.notify_all();
-    take_bands();
-    {
+    take_bands(job, number);
+    if (pool.drawn.load(std::memory_order_acquire) != band_count) {
         std::unique_lock<std::mutex> g(pool.lock);
-        pool.done.wait(g, [] { return pool.busy == 0; });
+        pool.done.wait(g, [&] { return pool.drawn.load(std::memory_order_acquire) == band_count; });
     }
     bands.queue.clear();
 }
