@@ -19,7 +19,7 @@
 struct QueuedTriangle {
     RasterSlot slot;
     float top, bottom;  // smallest and largest vertex y
-    tpoly triangle;
+    tpoly triangle;     // the fields the banded fills read
 };
 
 // ---- module state --------------------------------------------------------------
@@ -36,7 +36,8 @@ static struct {
     bool set;             // chosen by the caller or TAVIK_THREADS: band at any size
     Pixmap* target;       // the open batch's target, or null
     bool banded;          // the open batch queues
-    std::vector<QueuedTriangle> queue;
+    std::vector<QueuedTriangle> queue;  // entries 0 .. queued - 1 are the batch
+    size_t queued;
 } bands;
 
 // The pool. A job is one flush: bands 0 .. band_count - 1 of the target, each
@@ -131,7 +132,7 @@ static int default_threads() {
 
 // Draws the queue in bands on the pool and the calling thread, then empties it.
 static void draw_queue() {
-    if (bands.queue.empty()) return;
+    if (!bands.queued) return;
     Pixmap* target = bands.target;
     const int threads = raster_threads();
     int32_t band_count = threads * BAND_PER_THREAD;
@@ -139,7 +140,7 @@ static void draw_queue() {
     if (rows < BAND_MIN_ROWS) rows = BAND_MIN_ROWS;
     band_count = (target->height + rows - 1) / rows;
     while ((int)pool.workers.size() < threads - 1) pool.workers.emplace_back(worker);
-    const BandJob job = {bands.queue.data(), bands.queue.size(), target, band_count, rows};
+    const BandJob job = {bands.queue.data(), bands.queued, target, band_count, rows};
     uint32_t number;
     {
         std::lock_guard<std::mutex> g(pool.lock);
@@ -154,7 +155,7 @@ static void draw_queue() {
         std::unique_lock<std::mutex> g(pool.lock);
         pool.done.wait(g, [&] { return pool.drawn.load(std::memory_order_acquire) == band_count; });
     }
-    bands.queue.clear();
+    bands.queued = 0;
 }
 
 // ---- public functions ------------------------------------------------------------
@@ -180,7 +181,7 @@ void raster_begin(Pixmap* target) {
     const int threads = raster_threads();
     bands.target = target;
     bands.banded = threads > 1 && (bands.set || (int64_t)target->width * target->height >= RASTER_BAND_MIN_PIXELS);
-    if (bands.banded && bands.queue.capacity() < 1024) bands.queue.reserve(1024);
+
 }
 
 void raster_flush() {
@@ -202,8 +203,27 @@ int raster_band_queue(RasterSlot slot, tpoly* t, Pixmap* target) {
         draw_queue();
         return 0;
     }
-    if (bands.queue.size() >= BAND_QUEUE_LIMIT) draw_queue();
+    if (bands.queued >= BAND_QUEUE_LIMIT) draw_queue();
+    if (bands.queued == bands.queue.size()) bands.queue.emplace_back();
+    QueuedTriangle& q = bands.queue[bands.queued++];
     const vector* v = t->vertex;
-    bands.queue.push_back({slot, std::min({v[0].y, v[1].y, v[2].y}), std::max({v[0].y, v[1].y, v[2].y}), *t});
+    q.slot = slot;
+    q.top = std::min({v[0].y, v[1].y, v[2].y});
+    q.bottom = std::max({v[0].y, v[1].y, v[2].y});
+    // What the banded fills read, not the whole record: the fill's flags,
+    // colour and level, the corners, and the first layer's texture and
+    // coordinates (the slot refuses an index outside the array itself).
+    tpoly& c = q.triangle;
+    c.flags = t->flags;
+    c.colour = t->colour;
+    c.flat_intensity = t->flat_intensity;
+    c.vertex[0] = v[0];
+    c.vertex[1] = v[1];
+    c.vertex[2] = v[2];
+    c.texturemap = t->texturemap;
+    const int32_t first = t->uv_index[0];
+    c.uv_index[0] = first;
+    if (first >= 0 && first <= TPOLY_UV_FLOATS - 6)
+        for (int k = 0; k < 6; k++) c.uv[first + k] = t->uv[first + k];
     return 1;
 }
