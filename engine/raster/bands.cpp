@@ -50,6 +50,7 @@ struct BandJob {
     size_t count;
     Pixmap* target;
     int32_t band_count, band_rows;
+    int workers;  // pool threads taking part: the first threads - 1
 };
 
 static struct Pool {
@@ -103,7 +104,7 @@ static void take_bands(const BandJob& job, uint32_t number) {
     }
 }
 
-static void worker() {
+static void worker(int index) {
     uint32_t seen = 0;
     std::unique_lock<std::mutex> g(pool.lock);
     for (;;) {
@@ -111,6 +112,7 @@ static void worker() {
         if (pool.quit) return;
         seen = pool.number;
         const BandJob job = pool.job;
+        if (index >= job.workers) continue;  // the count was lowered since this thread was made
         g.unlock();
         take_bands(job, seen);
         g.lock();
@@ -139,8 +141,8 @@ static void draw_queue() {
     int32_t rows = (target->height + band_count - 1) / band_count;
     if (rows < BAND_MIN_ROWS) rows = BAND_MIN_ROWS;
     band_count = (target->height + rows - 1) / rows;
-    while ((int)pool.workers.size() < threads - 1) pool.workers.emplace_back(worker);
-    const BandJob job = {bands.queue.data(), bands.queued, target, band_count, rows};
+    while ((int)pool.workers.size() < threads - 1) pool.workers.emplace_back(worker, (int)pool.workers.size());
+    const BandJob job = {bands.queue.data(), bands.queued, target, band_count, rows, threads - 1};
     uint32_t number;
     {
         std::lock_guard<std::mutex> g(pool.lock);
@@ -161,6 +163,7 @@ static void draw_queue() {
 // ---- public functions ------------------------------------------------------------
 
 void raster_set_threads(int count) {
+    raster_flush();
     if (count <= 0) {
         bands.set = false;
         bands.threads = default_threads();

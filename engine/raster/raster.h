@@ -92,7 +92,7 @@ int raster_mode_slot(uint32_t flags);
 // default (TAVIK_THREADS=N from the environment if set, otherwise the
 // machine's cores). A count that was set (here or by TAVIK_THREADS) bands
 // targets of every size; the default bands only targets of at least
-// RASTER_BAND_MIN_PIXELS, where it pays. Not while a batch is open.
+// RASTER_BAND_MIN_PIXELS, where it pays. An open batch is flushed first.
 void raster_set_threads(int count);
 // The thread count in use (1 or more).
 int raster_threads();
