@@ -75,9 +75,9 @@ inline OsmesaTube* osmesa_tube_create(TubeScene* s) {
     glLoadIdentity();
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
-    // Clockwise on the y-down screen is counter-clockwise in GL's y-up window.
+    // The front faces are the ones wound clockwise as seen, as GL sees them too.
     glEnable(GL_CULL_FACE);
-    glFrontFace(GL_CCW);
+    glFrontFace(GL_CW);
     glCullFace(GL_BACK);
     glGenTextures(1, &o->texture);
     glBindTexture(GL_TEXTURE_2D, o->texture);
