@@ -117,6 +117,11 @@ struct ZTarget {
     uint32_t colour;
 };
 
+static inline __attribute__((always_inline)) void texture_span(uint32_t* dst, const uint32_t* texture,
+                                                                int32_t* zbuf, int32_t count, int32_t z,
+                                                                int32_t u, int32_t v, int32_t du, int32_t dv,
+                                                                int32_t dz);
+
 // One row of a textured triangle. The gradients of u, v and z along the row
 // are (right - left) / (xr - xl), the start values left + pre * gradient,
 // all in 16.16: done for the three at once, lane by lane the same single-
@@ -149,8 +154,7 @@ static void textured_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdg
     if ((int64_t)xs + count > pm->width) count = (int64_t)pm->width - xs;
     if (count <= 0) return;
     int64_t offset = (int64_t)r * pm->width + xs;
-    fixed_zbuffer_texture_span_z(pm->pixels + offset, t.texture, pm->zbuffer + offset,
-                                 (int32_t)count, z, u, v, du, dv, dz);
+    texture_span(pm->pixels + offset, t.texture, pm->zbuffer + offset, (int32_t)count, z, u, v, du, dv, dz);
 }
 
 // One row of a flat triangle: no horizontal prestep, depth from zl.
@@ -175,11 +179,15 @@ static void flat_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& r
 
 typedef void (*ZRowFn)(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt);
 
+// The walks below are instantiated per row routine, so that the row routine
+// is inlined into the row loop.
+
 // Rows first <= r < end (in truncated row numbers) with the edges holding the
 // values of the first row. Rows outside the target are skipped; the rows above
 // it are jumped over in one step so that any finite triangle costs at most one
 // pass over the target.
-static void draw_rows(const ZTarget& t, ZRowFn row, float y_first, float y_end, ZEdge& l,
+template <ZRowFn row>
+static void draw_rows(const ZTarget& t, float y_first, float y_end, ZEdge& l,
                       ZEdge& rt) {
     int32_t first = trunc_sat(y_first), end = trunc_sat(y_end);
     if (first < 0 && first < end) {
@@ -211,7 +219,8 @@ static void draw_rows(const ZTarget& t, ZRowFn row, float y_first, float y_end, 
 // The shared triangle walk of the textured and flat fills: sort, three cases,
 // edge choice, prestep and restart. flat_tie: the flat-top tie-break is x0 > x1
 // for flat fills and x0 >= x1 for textured ones.
-static void draw_triangle(const ZTarget& t, ZRowFn row, ZVertex* p, bool flat_tie) {
+template <ZRowFn row>
+static void draw_triangle(const ZTarget& t, ZVertex* p, bool flat_tie) {
     if (p[0].y > p[1].y) std::swap(p[0], p[1]);
     if (p[0].y > p[2].y) std::swap(p[0], p[2]);
     if (p[1].y > p[2].y) std::swap(p[1], p[2]);
@@ -240,7 +249,7 @@ static void draw_triangle(const ZTarget& t, ZRowFn row, ZVertex* p, bool flat_ti
         float pre = (float)ceil_fixed16(p[0].y) - p[0].y;
         edge_advance(l, pre);
         edge_advance(rt, pre);
-        draw_rows(t, row, p[0].y, p[1].y, l, rt);
+        draw_rows<row>(t, p[0].y, p[1].y, l, rt);
         if (flat_bottom) return;
         // The edge that ended at vertex 1 restarts there on edge 1->2.
         float pre1 = (float)ceil_fixed16(p[1].y) - p[1].y;
@@ -252,7 +261,7 @@ static void draw_triangle(const ZTarget& t, ZRowFn row, ZVertex* p, bool flat_ti
             edge_advance(l, pre1);
         }
     }
-    draw_rows(t, row, p[1].y, p[2].y, l, rt);
+    draw_rows<row>(t, p[1].y, p[2].y, l, rt);
 }
 
 static void triangle_vertices(const tpoly* t, ZVertex* p, const float* uv) {
@@ -284,7 +293,7 @@ void fixed_zbuffer_draw_textured(tpoly* triangle, Pixmap* target) {
     ZVertex p[3];
     triangle_vertices(triangle, p, triangle->uv + first);
     const ZTarget t = {target, tex->pixels, 0};
-    draw_triangle(t, textured_row, p, false);
+    draw_triangle<textured_row>(t, p, false);
 }
 
 void fixed_zbuffer_draw_flat(tpoly* triangle, Pixmap* target) {
@@ -292,7 +301,7 @@ void fixed_zbuffer_draw_flat(tpoly* triangle, Pixmap* target) {
     ZVertex p[3];
     triangle_vertices(triangle, p, nullptr);
     const ZTarget t = {target, nullptr, raster_flat_colour(triangle)};
-    draw_triangle(t, flat_row, p, true);
+    draw_triangle<flat_row>(t, p, true);
 }
 
 void fixed_zbuffer_draw_wire(tpoly* triangle, Pixmap* target) {
@@ -441,9 +450,10 @@ static __m128i select4(__m128i mask, __m128i a, __m128i b) {
 // however the steps are grouped, and with step 0 nothing moves. So four steps
 // at once give the one-step walk's values bit for bit; the depth is a plain
 // wrapping add.
-void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
-                                  int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
-                                  int32_t dv, int32_t dz) {
+static inline __attribute__((always_inline)) void texture_span(uint32_t* dst, const uint32_t* texture,
+                                                                int32_t* zbuf, int32_t count, int32_t z,
+                                                                int32_t u, int32_t v, int32_t du, int32_t dv,
+                                                                int32_t dz) {
     // Rotated 16.16: fraction in the high half, integer in the low half.
     uint32_t ur = rotl16(u), vr = rotl16(v), dur = rotl16(du), dvr = rotl16(dv);
     uint32_t zf = (uint32_t)z;
@@ -508,6 +518,12 @@ void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_
         vr = add_end_around(vr, dvr);
         zf += (uint32_t)dz;
     }
+}
+
+void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
+                                  int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
+                                  int32_t dv, int32_t dz) {
+    texture_span(dst, texture, zbuf, count, z, u, v, du, dv, dz);
 }
 
 void fixed_zbuffer_flat_span_z(uint32_t* dst, int32_t* zbuf, int32_t count, int32_t z, int32_t dz,
