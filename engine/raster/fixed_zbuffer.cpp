@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 
 #include <cmath>
+#include <cstddef>
 #include <utility>
 
 #include "engine/pixmap/pixmap.h"
@@ -23,6 +24,8 @@ struct ZEdge {
     float x, u, v, z;
     float dx, du, dv, dz;
 };
+// The row set-up loads x, u, v, z as one vector.
+static_assert(offsetof(ZEdge, u) == 4 && offsetof(ZEdge, v) == 8 && offsetof(ZEdge, z) == 12);
 
 // ---- helpers ---------------------------------------------------------------
 
