@@ -14,8 +14,9 @@
 
 // ---- types -----------------------------------------------------------------
 
+// x, u, v, z first, in the order of an edge's values (loaded as one vector).
 struct ZVertex {
-    float x, y, z, u, v;
+    float x, u, v, z, y;
 };
 
 // One edge of the triangle as the row loop walks it: values at the current
@@ -24,8 +25,10 @@ struct ZEdge {
     float x, u, v, z;
     float dx, du, dv, dz;
 };
-// The row set-up loads x, u, v, z as one vector.
-static_assert(offsetof(ZEdge, u) == 4 && offsetof(ZEdge, v) == 8 && offsetof(ZEdge, z) == 12);
+// The edge and row set-ups load x, u, v, z as one vector, the steps as another.
+static_assert(offsetof(ZEdge, u) == 4 && offsetof(ZEdge, v) == 8 && offsetof(ZEdge, z) == 12 &&
+              offsetof(ZEdge, dx) == 16);
+static_assert(offsetof(ZVertex, u) == 4 && offsetof(ZVertex, v) == 8 && offsetof(ZVertex, z) == 12);
 
 // ---- helpers ---------------------------------------------------------------
 
@@ -87,30 +90,25 @@ static uint32_t add_end_around(uint32_t a, uint32_t b) {
     return s + (s < a);  // the carry out, added back: an add and an add-with-carry
 }
 
+// The four values of an edge are computed lane by lane with the operations
+// of the scalar expressions: (b - a) / h, v += rows * dv, v += dv.
 static ZEdge edge_from(const ZVertex& a, const ZVertex& b) {
-    ZEdge e = {a.x, a.u, a.v, a.z, 0.0f, 0.0f, 0.0f, 0.0f};
-    if (b.y != a.y) {  // an edge with no height keeps gradient 0
-        float h = b.y - a.y;
-        e.dx = (b.x - a.x) / h;
-        e.du = (b.u - a.u) / h;
-        e.dv = (b.v - a.v) / h;
-        e.dz = (b.z - a.z) / h;
-    }
+    ZEdge e;
+    const __m128 start = _mm_loadu_ps(&a.x);
+    __m128 step = _mm_setzero_ps();
+    if (b.y != a.y)  // an edge with no height keeps gradient 0
+        step = _mm_div_ps(_mm_sub_ps(_mm_loadu_ps(&b.x), start), _mm_set1_ps(b.y - a.y));
+    _mm_storeu_ps(&e.x, start);
+    _mm_storeu_ps(&e.dx, step);
     return e;
 }
 
 static void edge_advance(ZEdge& e, float rows) {
-    e.x += rows * e.dx;
-    e.u += rows * e.du;
-    e.v += rows * e.dv;
-    e.z += rows * e.dz;
+    _mm_storeu_ps(&e.x, _mm_add_ps(_mm_loadu_ps(&e.x), _mm_mul_ps(_mm_set1_ps(rows), _mm_loadu_ps(&e.dx))));
 }
 
 static void edge_step(ZEdge& e) {
-    e.x += e.dx;
-    e.u += e.du;
-    e.v += e.dv;
-    e.z += e.dz;
+    _mm_storeu_ps(&e.x, _mm_add_ps(_mm_loadu_ps(&e.x), _mm_loadu_ps(&e.dx)));
 }
 
 // Per-triangle drawing state handed to the row routine.
