@@ -86,7 +86,8 @@ int raster_mode_slot(uint32_t flags);
 // draws what is queued and then runs on the calling thread, in order.
 // The caller must not read or write the target between the two calls except
 // through the pipeline; with one thread, or a small target when the count was
-// not set, nothing is queued and raster_flush has nothing to do.
+// not set, nothing is queued and raster_flush has nothing to do. These calls,
+// like all drawing, come from one thread: the one that draws.
 
 // Sets the thread count: 1 is the single-thread path; 0 goes back to the
 // default (TAVIK_THREADS=N from the environment if set, otherwise the
@@ -109,7 +110,7 @@ void raster_drain(const Pixmap* target);
 constexpr int64_t RASTER_BAND_MIN_PIXELS = 640 * 480;
 
 // The rows a banded routine may draw on this thread: first <= row < end.
-// Every row outside the bands' work (the default) is the whole target.
+// Outside a flush's band work it allows every row (the default).
 struct RasterBand {
     int32_t first, end;
 };
