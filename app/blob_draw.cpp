@@ -7,6 +7,7 @@
 #include "engine/geometry/frustum.h"
 #include "engine/geometry/tpoly.h"
 #include "engine/geometry/vector.h"
+#include "engine/raster/raster.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ int blob_draw() {
     poly.uv_index[0] = 0;
     poly.texturemap = blob.texture;
     BlobCell cell;
+    raster_begin(blob.view->target);
     for (int32_t i = 0; i < field->nz - 1; i++)
         for (int32_t j = 0; j < field->ny - 1; j++)
             for (int32_t k = 0; k < field->nx - 1; k++) {
@@ -72,5 +74,6 @@ int blob_draw() {
                     frustum_draw_tpoly(blob.view, &poly);
                 }
             }
+    raster_flush();
     return 1;
 }

@@ -52,6 +52,7 @@ void shade_and_draw_hair() {
         vec_normalize(n, n);
     }
     tpoly* poly = hairy.poly;
+    raster_begin(hairy.view->target);
     for (int t = 0; t < hairy.triangle_count; t++) {
         for (int i = 0; i < 3; i++) {
             const int32_t k = hairy.triangle[t][i];
@@ -61,6 +62,7 @@ void shade_and_draw_hair() {
         }
         frustum_draw_tpoly(hairy.view, poly);
     }
+    raster_flush();
 }
 
 }  // namespace

@@ -160,6 +160,7 @@ void klegg_draw(Pixmap* screen, const MusicPosition* position) {
     klegg.pulse_phase += dt * 0.2f;
 
     tpoly* poly = klegg.poly;
+    raster_begin(screen);
     for (int f = 0; f < KLEGG_FACES; f++) {
         // The face list is wound with its normals inwards: corners 0, 2, 1 turn them out.
         const int32_t corner[3] = {klegg.faces[f][0], klegg.faces[f][2], klegg.faces[f][1]};
@@ -170,4 +171,5 @@ void klegg_draw(Pixmap* screen, const MusicPosition* position) {
         }
         frustum_draw_tpoly(klegg.view, poly);
     }
+    raster_flush();
 }

@@ -171,6 +171,7 @@ void knot_draw(Pixmap* screen, const MusicPosition* position) {
         }
 
     tpoly* poly = knot.poly;
+    raster_begin(knot.view->target);
     for (int q = 0; q < KNOT_SEGMENTS; q++) {
         const int qp = next(q, KNOT_SEGMENTS);
         for (int s = 0; s < KNOT_SIDES; s++) {
@@ -185,4 +186,5 @@ void knot_draw(Pixmap* screen, const MusicPosition* position) {
             frustum_draw_tpoly(knot.view, poly);
         }
     }
+    raster_flush();
 }

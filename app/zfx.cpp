@@ -142,6 +142,7 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
     }
 
     tpoly* poly = zfx.poly;
+    raster_begin(screen);
     for (int t = 0; t < ZFX_TRIANGLES; t++) {
         for (int i = 0; i < 3; i++) poly->vertex[i] = zfx.transformed[zfx_faces[t][i]];
         const float f = zfx_lambert(&poly->vertex[0], &poly->vertex[1], &poly->vertex[2]);
@@ -152,6 +153,7 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
         colour[2] = uint8_t(background_trunc(float(zfx.base_colour[2]) * f));
         frustum_draw_tpoly(zfx.view, poly);
     }
+    raster_flush();
 
     filter_outline(screen, 20, zfx.outline_colour);
     zfx.breathing += dt * 0.09817477042468103;

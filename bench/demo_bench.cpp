@@ -1,6 +1,7 @@
 // Frame times of the demo at 320 x 240 on the headless host: each effect as the
-// timeline draws it, the whole demo's mean frame, and beside them a baseline
-// frame (clear, then copy a picture) that the figures are read against.
+// timeline draws it, on one thread (argument 1) and with the rasterizers' bands
+// on every core (argument 0), the whole demo's mean frame, and beside them a
+// baseline frame (clear, then copy a picture) that the figures are read against.
 #include <benchmark/benchmark.h>
 
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "app/blob.h"
 #include "app/demo.h"
@@ -18,6 +20,7 @@
 #include "engine/memory/gmem.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
 
 namespace {
 
@@ -48,6 +51,16 @@ MusicPosition* fake(uint32_t order, uint32_t row) {
     return &p;
 }
 
+// The thread count of a section benchmark for its run: 1, or (0) every core
+// with the band path on at 320 x 240.
+struct Threads {
+    explicit Threads(const benchmark::State& state) {
+        const int n = (int)state.range(0);
+        raster_set_threads(n ? n : (int)std::thread::hardware_concurrency());
+    }
+    ~Threads() { raster_set_threads(0); }
+};
+
 void zbuffer_reset() {
     gmem_fill32(demo.vscreen->zbuffer, 0x7FFFFFFF, uint32_t(demo.vscreen->width * demo.vscreen->height));
 }
@@ -64,24 +77,27 @@ BENCHMARK(BM_Baseline_ClearAndCopyPicture)->Unit(benchmark::kMillisecond);
 
 void BM_KleggWithTunnel(benchmark::State& state) {
     REQUIRE_DEMO(state);
+    const Threads threads(state);
     klegg.fade_level = 0.5f;  // the tunnel is drawn and held at half fade
     MusicPosition* p = fake(2, 10);
     for (auto _ : state) klegg_draw(demo.vscreen, p);
 }
-BENCHMARK(BM_KleggWithTunnel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KleggWithTunnel)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_HairyWithSphereAndKlegg(benchmark::State& state) {
     REQUIRE_DEMO(state);
+    const Threads threads(state);
     MusicPosition* p = fake(6, 10);
     for (auto _ : state) {
         hairy_draw(demo.vscreen, p);
         klegg_draw(demo.vscreen, p);
     }
 }
-BENCHMARK(BM_HairyWithSphereAndKlegg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HairyWithSphereAndKlegg)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_KnotOverPicture(benchmark::State& state) {
     REQUIRE_DEMO(state);
+    const Threads threads(state);
     MusicPosition* p = fake(10, 10);
     for (auto _ : state) {
         zbuffer_reset();
@@ -89,24 +105,26 @@ void BM_KnotOverPicture(benchmark::State& state) {
         knot_draw(demo.vscreen, p);
     }
 }
-BENCHMARK(BM_KnotOverPicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KnotOverPicture)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_Blob(benchmark::State& state) {
     REQUIRE_DEMO(state);
+    const Threads threads(state);
     for (auto _ : state) {
         zbuffer_reset();
         pixmap_blit(demo.vscreen, 0, 0, demo.bakg, 0, 0, 320, 240);
         blob_draw();
     }
 }
-BENCHMARK(BM_Blob)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Blob)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_Zfx(benchmark::State& state) {
     REQUIRE_DEMO(state);
+    const Threads threads(state);
     MusicPosition* p = fake(16, 10);
     for (auto _ : state) zfx_draw(demo.vscreen, p);
 }
-BENCHMARK(BM_Zfx)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Zfx)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The real loop from order 0 until the ending loops once: timeline, present,
 // clock and keys, with the music rendered as the virtual clock moves.

@@ -60,26 +60,34 @@ void BM_ClearOnly(benchmark::State& state) {
     tube_scene_destroy(s);
 }
 
-// The inner loops alone: 256-pixel spans over one 320-pixel row, depth test
+// The inner loops alone: spans over 256 pixels of one 320-pixel row, depth test
 // passing on every pixel (the z-buffer is refilled each pass, like a frame).
+// The SSE2 spans and their scalar references, at span lengths 256 and 8 (the
+// tube's mean at 320 x 240).
+template <decltype(&fixed_zbuffer_texture_span_z) span>
 void BM_TextureSpanZ(benchmark::State& state) {
     std::vector<uint32_t> texture(256 * 256, 0xFF808080u), row(320);
     std::vector<int32_t> z(320);
+    const int32_t n = (int32_t)state.range(0);
     for (auto _ : state) {
         std::fill(z.begin(), z.end(), PIXMAP_Z_FAR);
-        fixed_zbuffer_texture_span_z(row.data() + 32, texture.data(), z.data() + 32, 256, 50 << 16,
+        for (int32_t x = 0; x + n <= 256; x += n)
+            span(row.data() + 32 + x, texture.data(), z.data() + 32 + x, n, 50 << 16,
                                      3 << 16, 7 << 16, 0x14000, 0x3800, 0x100);
         benchmark::ClobberMemory();
     }
     state.counters["px_per_s"] = benchmark::Counter(256, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+template <decltype(&fixed_zbuffer_flat_span_z) span>
 void BM_FlatSpanZ(benchmark::State& state) {
     std::vector<uint32_t> row(320);
     std::vector<int32_t> z(320);
+    const int32_t n = (int32_t)state.range(0);
     for (auto _ : state) {
         std::fill(z.begin(), z.end(), PIXMAP_Z_FAR);
-        fixed_zbuffer_flat_span_z(row.data() + 32, z.data() + 32, 256, 50 << 16, 0x100, 0xFF3080C0u);
+        for (int32_t x = 0; x + n <= 256; x += n)
+            span(row.data() + 32 + x, z.data() + 32 + x, n, 50 << 16, 0x100, 0xFF3080C0u);
         benchmark::ClobberMemory();
     }
     state.counters["px_per_s"] = benchmark::Counter(256, benchmark::Counter::kIsIterationInvariantRate);
@@ -87,8 +95,10 @@ void BM_FlatSpanZ(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FlatSpanZ);
-BENCHMARK(BM_TextureSpanZ);
+BENCHMARK_TEMPLATE(BM_FlatSpanZ, fixed_zbuffer_flat_span_z)->Arg(256)->Arg(8);
+BENCHMARK_TEMPLATE(BM_FlatSpanZ, fixed_zbuffer_flat_span_z_scalar)->Arg(256)->Arg(8);
+BENCHMARK_TEMPLATE(BM_TextureSpanZ, fixed_zbuffer_texture_span_z)->Arg(256)->Arg(8);
+BENCHMARK_TEMPLATE(BM_TextureSpanZ, fixed_zbuffer_texture_span_z_scalar)->Arg(256)->Arg(8);
 BENCHMARK(BM_ClearOnly)->Args({320, 240})->Args({1280, 960})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TubeGeometryOnly)->Args({320, 240})->Args({1280, 960})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TubeFlat)->Args({320, 240})->Args({1280, 960})->Unit(benchmark::kMicrosecond);

@@ -122,14 +122,35 @@ static void pipeline_light(const frustum* f, tpoly* p) {
 }
 
 // Writes clip vertex c as vertex i of the drawn triangle, projected.
-static void fan_vertex(const frustum* f, tpoly* t, int i, const float* c, int layers, int gouraud) {
-    vector v = {c[0], c[1], c[2] - f->perspective};
-    frustum_project(f, &t->vertex[i], &v);
+static void fan_attributes(tpoly* t, int i, const float* c, int layers, int gouraud) {
     for (int k = 0; k < layers; k++) {
         t->uv[6 * k + 2 * i] = c[3 + 2 * k];
         t->uv[6 * k + 2 * i + 1] = c[4 + 2 * k];
     }
     if (gouraud) t->vertex_intensity[i] = level_trunc(c[3 + 2 * layers]);
+}
+
+static void fan_vertex(const frustum* f, tpoly* t, int i, const float* c, int layers, int gouraud) {
+    vector v = {c[0], c[1], c[2] - f->perspective};
+    frustum_project(f, &t->vertex[i], &v);
+    fan_attributes(t, i, c, layers, gouraud);
+}
+
+// The projections of clip vertices c[0..2], as fan_vertex makes them.
+static void project_three(const frustum* f, const float* c, int stride, vector* out) {
+    for (int i = 0; i < 3; i++) {
+        const float* ci = c + i * stride;
+        const vector in = {ci[0], ci[1], ci[2] - f->perspective};
+        frustum_project(f, &out[i], &in);
+    }
+}
+
+// Whether the dispatcher rejects a triangle with these projected corners as a
+// back face: the same test (a corner that is not finite is rejected there too,
+// and never passes this one), so leaving it out draws the same.
+static bool back_face(const vector* v) {
+    const float cross = (v[0].x - v[1].x) * (v[2].y - v[1].y) - (v[0].y - v[1].y) * (v[2].x - v[1].x);
+    return cross > 0.0f;
 }
 
 void frustum_draw_tpoly(frustum* f, tpoly* p) {
@@ -166,12 +187,25 @@ void frustum_draw_tpoly(frustum* f, tpoly* p) {
     }
 
     const vector* planes[4] = {&f->n_left, &f->n_right, &f->n_up, &f->n_down};
+    // Wholly inside every plane (each vertex strictly), every stage would pass
+    // the triangle on as it is: it is drawn from the first buffer, and a back
+    // face is known from its projection before anything is copied.
+    bool inside = true;
+    for (int s = 0; s < 4 && inside; s++)
+        for (int i = 0; i < 3 && inside; i++) inside = clip_dot(planes[s], in + i * stride) < 0.0f;
     int count = 3;
-    for (int s = 0; s < 4; s++) {
-        count = clip_polygon(planes[s], buf[s + 1], buf[s], count, stride);
-        if (count < 3) return;
+    const float* clipped = in;
+    vector projected[3];
+    if (inside) {
+        project_three(f, in, stride, projected);
+        if (!(p->flags & TPOLY_TWO_SIDED) && back_face(projected)) return;
+    } else {
+        for (int s = 0; s < 4; s++) {
+            count = clip_polygon(planes[s], buf[s + 1], buf[s], count, stride);
+            if (count < 3) return;
+        }
+        clipped = buf[4];
     }
-    const float* clipped = buf[4];
 
     tpoly* t = f->triangle;
     t->draw_routine = p->draw_routine;
@@ -186,6 +220,14 @@ void frustum_draw_tpoly(frustum* f, tpoly* p) {
     for (int k = 0; k < TPOLY_TEXTURE_SLOTS - 1; k++) t->texturemap_more[k] = p->texturemap_more[k];
     for (int k = 0; k < TPOLY_TEXTURE_SLOTS; k++) t->uv_index[k] = p->uv_index[k];
 
+    if (inside) {  // one triangle, projected above
+        for (int i = 0; i < 3; i++) {
+            t->vertex[i] = projected[i];
+            fan_attributes(t, i, in + i * stride, layers, gouraud);
+        }
+        raster_draw_triangle(t, f->target);
+        return;
+    }
     fan_vertex(f, t, 0, clipped, layers, gouraud);
     fan_vertex(f, t, 1, clipped + stride, layers, gouraud);
     for (int j = 2; j < count; j++) {
@@ -210,6 +252,7 @@ static int32_t pixel_coord(float v) {
 
 void frustum_plot(frustum* f, const vector* p, uint32_t colour) {
     if (!(p->z > -f->perspective)) return;
+    raster_drain(f->target);  // queued triangles come first
     float w = 1.0f / (f->perspective + p->z);
     int32_t x = pixel_coord(w * p->x * f->sfx + f->midx);
     int32_t y = pixel_coord(f->midy - w * p->y * f->sfy);
@@ -230,6 +273,7 @@ void frustum_line(frustum* f, const vector* a, const vector* b, uint32_t colour)
     // has no projection: such a segment is not drawn.
     if (!std::isfinite(va.x) || !std::isfinite(va.y) || !std::isfinite(vb.x) || !std::isfinite(vb.y))
         return;
+    raster_drain(f->target);  // queued triangles come first
     pixmap_line(f->target, pixel_coord(va.x), pixel_coord(va.y), pixel_coord(vb.x),
                 pixel_coord(vb.y), colour);
 }

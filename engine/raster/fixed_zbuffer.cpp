@@ -3,7 +3,10 @@
 // anti-aliased lines. Everything it writes is clipped to the target.
 #include "engine/raster/fixed_zbuffer.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
+#include <cstddef>
 #include <utility>
 
 #include "engine/pixmap/pixmap.h"
@@ -11,8 +14,9 @@
 
 // ---- types -----------------------------------------------------------------
 
+// x, u, v, z first, in the order of an edge's values (loaded as one vector).
 struct ZVertex {
-    float x, y, z, u, v;
+    float x, u, v, z, y;
 };
 
 // One edge of the triangle as the row loop walks it: values at the current
@@ -21,6 +25,10 @@ struct ZEdge {
     float x, u, v, z;
     float dx, du, dv, dz;
 };
+// The edge and row set-ups load x, u, v, z as one vector, the steps as another.
+static_assert(offsetof(ZEdge, u) == 4 && offsetof(ZEdge, v) == 8 && offsetof(ZEdge, z) == 12 &&
+              offsetof(ZEdge, dx) == 16);
+static_assert(offsetof(ZVertex, u) == 4 && offsetof(ZVertex, v) == 8 && offsetof(ZVertex, z) == 12);
 
 // ---- helpers ---------------------------------------------------------------
 
@@ -32,10 +40,42 @@ static int32_t trunc_sat(float f) {
 }
 
 // Float to 16.16, truncated; saturating outside the 16.16 range, NaN gives 0.
-static int32_t to_fixed16(float f) {
+int32_t fixed_zbuffer_to_fixed16(float f) {
     double d = (double)f * 65536.0;
     if (d < 2147483647.0) return d > -2147483648.0 ? (int32_t)d : INT32_MIN;
     return d >= 2147483647.0 ? INT32_MAX : 0;
+}
+
+static int32_t to_fixed16(float f) { return fixed_zbuffer_to_fixed16(f); }
+
+// Four floats to 16.16 at once. f * 65536 is exact in single precision as in
+// double (a power of two; an overflow to infinity saturates either way), and
+// the truncating conversion gives 0x80000000 for every value it cannot
+// represent (and for -32768.0 exactly): those lanes, rare, take the reference.
+static inline __attribute__((always_inline)) __m128i to_fixed16_ps(__m128 f) {
+    __m128i r = _mm_cvttps_epi32(_mm_mul_ps(f, _mm_set1_ps(65536.0f)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(r, _mm_set1_epi32(INT32_MIN)))) {
+        alignas(16) float in[4];
+        alignas(16) int32_t out[4];
+        _mm_store_ps(in, f);
+        _mm_store_si128(reinterpret_cast<__m128i*>(out), r);
+        for (int i = 0; i < 4; i++)
+            if (out[i] == INT32_MIN) out[i] = fixed_zbuffer_to_fixed16(in[i]);
+        r = _mm_load_si128(reinterpret_cast<const __m128i*>(out));
+    }
+    return r;
+}
+
+void fixed_zbuffer_to_fixed16x4(const float in[4], int32_t out[4]) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), to_fixed16_ps(_mm_loadu_ps(in)));
+}
+
+// ceil_fixed16 (the prestep rule) in single precision, the same for every
+// float: v * 65536 is exact, and what cvttss cannot represent goes the long way.
+static int32_t ceil_fixed16_ss(float v) {
+    int32_t i = _mm_cvttss_si32(_mm_set_ss(v * 65536.0f));
+    if (i == INT32_MIN) return ceil_fixed16(v);
+    return (int32_t)(((int64_t)i + 0xFFFF) >> 16);
 }
 
 static uint32_t rotl16(int32_t a) {
@@ -50,30 +90,25 @@ static uint32_t add_end_around(uint32_t a, uint32_t b) {
     return s + (s < a);  // the carry out, added back: an add and an add-with-carry
 }
 
+// The four values of an edge are computed lane by lane with the operations
+// of the scalar expressions: (b - a) / h, v += rows * dv, v += dv.
 static ZEdge edge_from(const ZVertex& a, const ZVertex& b) {
-    ZEdge e = {a.x, a.u, a.v, a.z, 0.0f, 0.0f, 0.0f, 0.0f};
-    if (b.y != a.y) {  // an edge with no height keeps gradient 0
-        float h = b.y - a.y;
-        e.dx = (b.x - a.x) / h;
-        e.du = (b.u - a.u) / h;
-        e.dv = (b.v - a.v) / h;
-        e.dz = (b.z - a.z) / h;
-    }
+    ZEdge e;
+    const __m128 start = _mm_loadu_ps(&a.x);
+    __m128 step = _mm_setzero_ps();
+    if (b.y != a.y)  // an edge with no height keeps gradient 0
+        step = _mm_div_ps(_mm_sub_ps(_mm_loadu_ps(&b.x), start), _mm_set1_ps(b.y - a.y));
+    _mm_storeu_ps(&e.x, start);
+    _mm_storeu_ps(&e.dx, step);
     return e;
 }
 
 static void edge_advance(ZEdge& e, float rows) {
-    e.x += rows * e.dx;
-    e.u += rows * e.du;
-    e.v += rows * e.dv;
-    e.z += rows * e.dz;
+    _mm_storeu_ps(&e.x, _mm_add_ps(_mm_loadu_ps(&e.x), _mm_mul_ps(_mm_set1_ps(rows), _mm_loadu_ps(&e.dx))));
 }
 
 static void edge_step(ZEdge& e) {
-    e.x += e.dx;
-    e.u += e.du;
-    e.v += e.dv;
-    e.z += e.dz;
+    _mm_storeu_ps(&e.x, _mm_add_ps(_mm_loadu_ps(&e.x), _mm_loadu_ps(&e.dx)));
 }
 
 // Per-triangle drawing state handed to the row routine.
@@ -83,18 +118,31 @@ struct ZTarget {
     uint32_t colour;
 };
 
-// One row of a textured triangle.
+static inline __attribute__((always_inline)) void texture_span(uint32_t* dst, const uint32_t* texture,
+                                                                int32_t* zbuf, int32_t count, int32_t z,
+                                                                int32_t u, int32_t v, int32_t du, int32_t dv,
+                                                                int32_t dz);
+
+// One row of a textured triangle. The gradients of u, v and z along the row
+// are (right - left) / (xr - xl), the start values left + pre * gradient,
+// all in 16.16: done for the three at once, lane by lane the same single-
+// precision operations (lanes x, u, v, z as the edge holds them).
 static void textured_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt) {
     int32_t xs = trunc_sat(l.x);
     int64_t count = (int64_t)trunc_sat(rt.x) - xs;
     if (count <= 0) return;  // also keeps xr - xl away from zero below
-    float w = rt.x - l.x;
-    float dudx = (rt.u - l.u) / w, dvdx = (rt.v - l.v) / w, dzdx = (rt.z - l.z) / w;
+    const __m128 left = _mm_loadu_ps(&l.x), right = _mm_loadu_ps(&rt.x);
+    const __m128 diff = _mm_sub_ps(right, left);  // xr - xl, then the differences
+    const __m128 grad = _mm_div_ps(diff, _mm_shuffle_ps(diff, diff, 0));
     // The first pixel, trunc(xl), receives the values of column ceil(xl).
-    float pre = (float)ceil_fixed16(l.x) - l.x;
-    int32_t u = to_fixed16(l.u + pre * dudx), v = to_fixed16(l.v + pre * dvdx);
-    int32_t z = to_fixed16(l.z + pre * dzdx);
-    int32_t du = to_fixed16(dudx), dv = to_fixed16(dvdx), dz = to_fixed16(dzdx);
+    const float pre = (float)ceil_fixed16_ss(l.x) - l.x;
+    const __m128 start = _mm_add_ps(left, _mm_mul_ps(_mm_set1_ps(pre), grad));
+    const __m128 not_x = _mm_castsi128_ps(_mm_set_epi32(-1, -1, -1, 0));  // lane x unused
+    alignas(16) int32_t at[4], step[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at), to_fixed16_ps(_mm_and_ps(start, not_x)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(step), to_fixed16_ps(_mm_and_ps(grad, not_x)));
+    int32_t u = at[1], v = at[2], z = at[3];
+    const int32_t du = step[1], dv = step[2], dz = step[3];
     const Pixmap* pm = t.target;
     if (xs < 0) {  // skip the columns left of the target
         int64_t skip = -(int64_t)xs;
@@ -107,8 +155,7 @@ static void textured_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdg
     if ((int64_t)xs + count > pm->width) count = (int64_t)pm->width - xs;
     if (count <= 0) return;
     int64_t offset = (int64_t)r * pm->width + xs;
-    fixed_zbuffer_texture_span_z(pm->pixels + offset, t.texture, pm->zbuffer + offset,
-                                 (int32_t)count, z, u, v, du, dv, dz);
+    texture_span(pm->pixels + offset, t.texture, pm->zbuffer + offset, (int32_t)count, z, u, v, du, dv, dz);
 }
 
 // One row of a flat triangle: no horizontal prestep, depth from zl.
@@ -133,11 +180,15 @@ static void flat_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& r
 
 typedef void (*ZRowFn)(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt);
 
+// The walks below are instantiated per row routine, so that the row routine
+// is inlined into the row loop.
+
 // Rows first <= r < end (in truncated row numbers) with the edges holding the
 // values of the first row. Rows outside the target are skipped; the rows above
 // it are jumped over in one step so that any finite triangle costs at most one
 // pass over the target.
-static void draw_rows(const ZTarget& t, ZRowFn row, float y_first, float y_end, ZEdge& l,
+template <ZRowFn row>
+static void draw_rows(const ZTarget& t, float y_first, float y_end, ZEdge& l,
                       ZEdge& rt) {
     int32_t first = trunc_sat(y_first), end = trunc_sat(y_end);
     if (first < 0 && first < end) {
@@ -149,7 +200,17 @@ static void draw_rows(const ZTarget& t, ZRowFn row, float y_first, float y_end, 
         first = end < 0 ? end : 0;
     }
     if (end > t.target->height) end = t.target->height;
-    for (int32_t r = first; r < end; r++) {
+    // Drawing one band of the target (raster_flush): the rows above it are
+    // still walked one by one, so the edges reach it with the values they
+    // have when the whole triangle is drawn.
+    const RasterBand band = raster_band;
+    if (end > band.end) end = band.end;
+    int32_t r = first;
+    for (; r < end && r < band.first; r++) {
+        edge_step(l);
+        edge_step(rt);
+    }
+    for (; r < end; r++) {
         row(t, r, l, rt);
         edge_step(l);
         edge_step(rt);
@@ -159,7 +220,8 @@ static void draw_rows(const ZTarget& t, ZRowFn row, float y_first, float y_end, 
 // The shared triangle walk of the textured and flat fills: sort, three cases,
 // edge choice, prestep and restart. flat_tie: the flat-top tie-break is x0 > x1
 // for flat fills and x0 >= x1 for textured ones.
-static void draw_triangle(const ZTarget& t, ZRowFn row, ZVertex* p, bool flat_tie) {
+template <ZRowFn row>
+static void draw_triangle(const ZTarget& t, ZVertex* p, bool flat_tie) {
     if (p[0].y > p[1].y) std::swap(p[0], p[1]);
     if (p[0].y > p[2].y) std::swap(p[0], p[2]);
     if (p[1].y > p[2].y) std::swap(p[1], p[2]);
@@ -188,7 +250,7 @@ static void draw_triangle(const ZTarget& t, ZRowFn row, ZVertex* p, bool flat_ti
         float pre = (float)ceil_fixed16(p[0].y) - p[0].y;
         edge_advance(l, pre);
         edge_advance(rt, pre);
-        draw_rows(t, row, p[0].y, p[1].y, l, rt);
+        draw_rows<row>(t, p[0].y, p[1].y, l, rt);
         if (flat_bottom) return;
         // The edge that ended at vertex 1 restarts there on edge 1->2.
         float pre1 = (float)ceil_fixed16(p[1].y) - p[1].y;
@@ -200,7 +262,7 @@ static void draw_triangle(const ZTarget& t, ZRowFn row, ZVertex* p, bool flat_ti
             edge_advance(l, pre1);
         }
     }
-    draw_rows(t, row, p[1].y, p[2].y, l, rt);
+    draw_rows<row>(t, p[1].y, p[2].y, l, rt);
 }
 
 static void triangle_vertices(const tpoly* t, ZVertex* p, const float* uv) {
@@ -232,7 +294,7 @@ void fixed_zbuffer_draw_textured(tpoly* triangle, Pixmap* target) {
     ZVertex p[3];
     triangle_vertices(triangle, p, triangle->uv + first);
     const ZTarget t = {target, tex->pixels, 0};
-    draw_triangle(t, textured_row, p, false);
+    draw_triangle<textured_row>(t, p, false);
 }
 
 void fixed_zbuffer_draw_flat(tpoly* triangle, Pixmap* target) {
@@ -240,7 +302,7 @@ void fixed_zbuffer_draw_flat(tpoly* triangle, Pixmap* target) {
     ZVertex p[3];
     triangle_vertices(triangle, p, nullptr);
     const ZTarget t = {target, nullptr, raster_flat_colour(triangle)};
-    draw_triangle(t, flat_row, p, true);
+    draw_triangle<flat_row>(t, p, true);
 }
 
 void fixed_zbuffer_draw_wire(tpoly* triangle, Pixmap* target) {
@@ -337,9 +399,9 @@ void fixed_zbuffer_add_plot(Pixmap* target, float x, float y, float wx, float wy
 
 // ---- spans -------------------------------------------------------------------
 
-void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
-                                  int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
-                                  int32_t dv, int32_t dz) {
+void fixed_zbuffer_texture_span_z_scalar(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
+                                         int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
+                                         int32_t dv, int32_t dz) {
     if (count <= 0) return;
     // Rotated 16.16: fraction in the high half, integer in the low half.
     uint32_t ur = rotl16(u), vr = rotl16(v), dur = rotl16(du), dvr = rotl16(dv);
@@ -356,10 +418,139 @@ void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_
     }
 }
 
+void fixed_zbuffer_flat_span_z_scalar(uint32_t* dst, int32_t* zbuf, int32_t count, int32_t z,
+                                      int32_t dz, uint32_t colour) {
+    uint32_t zf = (uint32_t)z;
+    for (int32_t i = 0; i < count; i++) {
+        int32_t d = (int32_t)zf >> 16;
+        if (zbuf[i] > d) {
+            zbuf[i] = d;
+            dst[i] = colour;
+        }
+        zf += (uint32_t)dz;
+    }
+}
+
+// The end-around add of four rotated coordinates: the carry out of each lane
+// (the sum below an operand, unsigned) is added back at its lowest bit.
+static __m128i add_end_around4(__m128i a, __m128i b) {
+    const __m128i sign = _mm_set1_epi32(INT32_MIN);
+    const __m128i s = _mm_add_epi32(a, b);
+    return _mm_sub_epi32(s, _mm_cmpgt_epi32(_mm_xor_si128(a, sign), _mm_xor_si128(s, sign)));
+}
+
+// Where mask is set, a; elsewhere b.
+static __m128i select4(__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Four pixels per step: lanes hold pixels i .. i + 3 and advance by four
+// pixels' steps. The end-around add is addition modulo 2^32 - 1 whose result
+// is never 0 unless both operands are: with a step other than 0 every value
+// after the first is the one representative in 1 .. 2^32 - 1 of its class,
+// however the steps are grouped, and with step 0 nothing moves. So four steps
+// at once give the one-step walk's values bit for bit; the depth is a plain
+// wrapping add.
+static inline __attribute__((always_inline)) void texture_span(uint32_t* dst, const uint32_t* texture,
+                                                                int32_t* zbuf, int32_t count, int32_t z,
+                                                                int32_t u, int32_t v, int32_t du, int32_t dv,
+                                                                int32_t dz) {
+    // Rotated 16.16: fraction in the high half, integer in the low half.
+    uint32_t ur = rotl16(u), vr = rotl16(v), dur = rotl16(du), dvr = rotl16(dv);
+    uint32_t zf = (uint32_t)z;
+    if (count < 4) {
+        for (int32_t i = 0; i < count; i++) {
+            int32_t d = (int32_t)zf >> 16;
+            if (zbuf[i] > d) {
+                zbuf[i] = d;
+                dst[i] = texture[(vr & 0xFF) << 8 | (ur & 0xFF)];
+            }
+            ur = add_end_around(ur, dur);
+            vr = add_end_around(vr, dvr);
+            zf += (uint32_t)dz;
+        }
+        return;
+    }
+    // Lane k starts at the first value plus k steps (0 adds nothing), the
+    // steps summed first: the same values as k single steps, as above.
+    const uint32_t du2 = add_end_around(dur, dur), du3 = add_end_around(du2, dur);
+    const uint32_t dv2 = add_end_around(dvr, dvr), dv3 = add_end_around(dv2, dvr);
+    const __m128i step_u = _mm_set1_epi32((int32_t)add_end_around(du3, dur));
+    const __m128i step_v = _mm_set1_epi32((int32_t)add_end_around(dv3, dvr));
+    const __m128i step_z = _mm_set1_epi32((int32_t)(4u * (uint32_t)dz));
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    __m128i ul4 = add_end_around4(_mm_set1_epi32((int32_t)ur),
+                                  _mm_setr_epi32(0, (int32_t)dur, (int32_t)du2, (int32_t)du3));
+    __m128i vl4 = add_end_around4(_mm_set1_epi32((int32_t)vr),
+                                  _mm_setr_epi32(0, (int32_t)dvr, (int32_t)dv2, (int32_t)dv3));
+    __m128i zl4 = _mm_add_epi32(_mm_set1_epi32(z), _mm_setr_epi32(0, dz, (int32_t)(2u * (uint32_t)dz),
+                                                                 (int32_t)(3u * (uint32_t)dz)));
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i depth = _mm_srai_epi32(zl4, 16);
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zbuf + i));
+        const __m128i nearer = _mm_cmpgt_epi32(old, depth);  // strictly: ties keep the old pixel
+        if (_mm_movemask_epi8(nearer)) {
+            const __m128i index =
+                _mm_or_si128(_mm_slli_epi32(_mm_and_si128(vl4, byte), 8), _mm_and_si128(ul4, byte));
+            const __m128i texel = _mm_set_epi32(
+                (int32_t)texture[_mm_extract_epi16(index, 6)], (int32_t)texture[_mm_extract_epi16(index, 4)],
+                (int32_t)texture[_mm_extract_epi16(index, 2)], (int32_t)texture[_mm_extract_epi16(index, 0)]);
+            __m128i* out = reinterpret_cast<__m128i*>(dst + i);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(zbuf + i), select4(nearer, depth, old));
+            _mm_storeu_si128(out, select4(nearer, texel, _mm_loadu_si128(out)));
+        }
+        ul4 = add_end_around4(ul4, step_u);
+        vl4 = add_end_around4(vl4, step_v);
+        zl4 = _mm_add_epi32(zl4, step_z);
+    }
+    if (i == count) return;
+    // The rest one pixel at a time, from lane 0's values (already rotated).
+    ur = (uint32_t)_mm_cvtsi128_si32(ul4);
+    vr = (uint32_t)_mm_cvtsi128_si32(vl4);
+    zf = (uint32_t)_mm_cvtsi128_si32(zl4);
+    for (; i < count; i++) {
+        int32_t d = (int32_t)zf >> 16;
+        if (zbuf[i] > d) {
+            zbuf[i] = d;
+            dst[i] = texture[(vr & 0xFF) << 8 | (ur & 0xFF)];
+        }
+        ur = add_end_around(ur, dur);
+        vr = add_end_around(vr, dvr);
+        zf += (uint32_t)dz;
+    }
+}
+
+void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
+                                  int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
+                                  int32_t dv, int32_t dz) {
+    texture_span(dst, texture, zbuf, count, z, u, v, du, dv, dz);
+}
+
 void fixed_zbuffer_flat_span_z(uint32_t* dst, int32_t* zbuf, int32_t count, int32_t z, int32_t dz,
                                uint32_t colour) {
     uint32_t zf = (uint32_t)z;
-    for (int32_t i = 0; i < count; i++) {
+    int32_t i = 0;
+    if (count >= 4) {
+        const uint32_t dz1 = (uint32_t)dz;
+        __m128i zl4 = _mm_setr_epi32((int32_t)zf, (int32_t)(zf + dz1), (int32_t)(zf + 2 * dz1),
+                                     (int32_t)(zf + 3 * dz1));
+        const __m128i step_z = _mm_set1_epi32((int32_t)(4u * dz1));
+        const __m128i fill = _mm_set1_epi32((int32_t)colour);
+        for (; i + 4 <= count; i += 4) {
+            const __m128i depth = _mm_srai_epi32(zl4, 16);
+            const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zbuf + i));
+            const __m128i nearer = _mm_cmpgt_epi32(old, depth);
+            if (_mm_movemask_epi8(nearer)) {
+                __m128i* out = reinterpret_cast<__m128i*>(dst + i);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(zbuf + i), select4(nearer, depth, old));
+                _mm_storeu_si128(out, select4(nearer, fill, _mm_loadu_si128(out)));
+            }
+            zl4 = _mm_add_epi32(zl4, step_z);
+        }
+        zf = (uint32_t)_mm_cvtsi128_si32(zl4);
+    }
+    for (; i < count; i++) {
         int32_t d = (int32_t)zf >> 16;
         if (zbuf[i] > d) {
             zbuf[i] = d;

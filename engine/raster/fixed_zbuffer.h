@@ -19,11 +19,24 @@ void fixed_zbuffer_draw_line(Pixmap* target, float x0, float y0, float z0, float
 
 // Span routines: count pixels from dst/zbuf; z, u, v and steps in 16.16.
 // texture is a 256 x 256 texel table indexed (v & 255) * 256 + (u & 255).
+// The plain routines use SSE2, four pixels at a time; the _scalar ones are the
+// one-pixel-at-a-time references they agree with byte for byte.
 void fixed_zbuffer_texture_span_z(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
                                   int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
                                   int32_t dv, int32_t dz);
 void fixed_zbuffer_flat_span_z(uint32_t* dst, int32_t* zbuf, int32_t count, int32_t z, int32_t dz,
                                uint32_t colour);
+void fixed_zbuffer_texture_span_z_scalar(uint32_t* dst, const uint32_t* texture, int32_t* zbuf,
+                                         int32_t count, int32_t z, int32_t u, int32_t v, int32_t du,
+                                         int32_t dv, int32_t dz);
+void fixed_zbuffer_flat_span_z_scalar(uint32_t* dst, int32_t* zbuf, int32_t count, int32_t z,
+                                      int32_t dz, uint32_t colour);
+
+// Float to 16.16, truncated, saturating outside the 16.16 range, NaN to 0: the
+// reference through double, and four at a time in single precision (the same
+// results for every float: scaling by 65536 is exact in both).
+int32_t fixed_zbuffer_to_fixed16(float f);
+void fixed_zbuffer_to_fixed16x4(const float in[4], int32_t out[4]);
 // Adds colour weighted by trunc(256 wx wy) to the pixel at (trunc(x), trunc(y)),
 // each byte saturating at 255. Points outside the target are skipped.
 void fixed_zbuffer_add_plot(Pixmap* target, float x, float y, float wx, float wy, uint32_t colour);

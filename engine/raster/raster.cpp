@@ -17,6 +17,9 @@ const RasterDriver* const raster_drivers[] = {
 
 const RasterDriver* current_raster_driver = &raster_driver_float_zbuffer;
 
+// In bands.cpp: queues a fill for the open batch (1), or draws the queue first (0).
+int raster_band_queue(RasterSlot slot, tpoly* t, Pixmap* target);
+
 int raster_select(uint32_t flags) {
     for (int i = 0; raster_drivers[i]; i++) {
         if (raster_drivers[i]->flags == flags) {
@@ -53,14 +56,16 @@ void raster_draw_triangle(tpoly* t, Pixmap* target) {
         if (c > 0.0f) return;
     }
     if ((flags & TPOLY_CUSTOM) && t->draw_routine) {
+        raster_drain(target);
         t->draw_routine(t, target);
         return;
     }
     const RasterDriver* d = current_raster_driver;
     if (flags & TPOLY_WIRE) {
+        raster_drain(target);
         if (d->slot[RASTER_SLOT_WIRE]) d->slot[RASTER_SLOT_WIRE](t, target);
         return;
     }
     RasterSlot s = d->slot[raster_mode_slot(flags)];
-    if (s) s(t, target);
+    if (s && !raster_band_queue(s, t, target)) s(t, target);
 }

@@ -74,6 +74,48 @@ void raster_draw_triangle(tpoly* triangle, Pixmap* target);
 // The slot number the dispatcher uses for a fill of these flags (no wire, no custom).
 int raster_mode_slot(uint32_t flags);
 
+// ---- bands: one frame's triangles on every core ------------------------------
+// Between raster_begin(target) and raster_flush(), the fills that
+// raster_draw_triangle sends to a banded routine (the 16.16 z-buffered flat
+// and textured fills) are queued instead of drawn. raster_flush draws the
+// queue: the target's rows are cut into horizontal bands, each band takes every
+// queued triangle, clipped to its rows, in submission order, on a pool of
+// worker threads made once. Depth ties and overdraw come out as on one thread:
+// the bytes are the same for any thread count. Everything else (wires, custom
+// routines, other drivers, other targets, the frustum's points and lines) first
+// draws what is queued and then runs on the calling thread, in order.
+// The caller must not read or write the target between the two calls except
+// through the pipeline; with one thread, or a small target when the count was
+// not set, nothing is queued and raster_flush has nothing to do. These calls,
+// like all drawing, come from one thread: the one that draws.
+
+// Sets the thread count: 1 is the single-thread path; 0 goes back to the
+// default (TAVIK_THREADS=N from the environment if set, otherwise the
+// machine's cores). A count that was set (here or by TAVIK_THREADS) bands
+// targets of every size; the default bands only targets of at least
+// RASTER_BAND_MIN_PIXELS, where it pays. An open batch is flushed first.
+void raster_set_threads(int count);
+// The thread count in use (1 or more).
+int raster_threads();
+// Opens a batch of triangles for target (ends an open one with a flush).
+void raster_begin(Pixmap* target);
+// Draws everything queued and ends the batch; returns when the target is
+// complete. Cheap when nothing is queued; safe without raster_begin.
+void raster_flush();
+// Draws what is queued for target (the batch stays open): for code that
+// writes to a target outside the queue.
+void raster_drain(const Pixmap* target);
+
+// Default threshold of the band path, from measurements (see docs/pipeline.md).
+constexpr int64_t RASTER_BAND_MIN_PIXELS = 640 * 480;
+
+// The rows a banded routine may draw on this thread: first <= row < end.
+// Outside a flush's band work it allows every row (the default).
+struct RasterBand {
+    int32_t first, end;
+};
+extern thread_local RasterBand raster_band;
+
 // Smallest integer not below a 16.16 value taken as trunc(v * 65536.0), the
 // prestep rule every driver shares.
 // Values beyond the 16.16 range (and NaN) saturate instead of overflowing.
