@@ -7,6 +7,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
+#ifdef __linux__
+#include <dirent.h>
+#include <unistd.h>
+#endif
 
 #include "platform/host.h"
 
@@ -16,8 +22,10 @@ static struct {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
-    int32_t tex_width = 0, tex_height = 0;
+    int32_t tex_width = 0, tex_height = 0;  // the picture's size
+    int32_t out_width = 0, out_height = 0;  // the texture's: the picture's, or scaled (software)
     uint32_t tex_format = 0;
+    bool software = false;  // SDL's software renderer: we scale the picture ourselves
     bool exclusive = false;  // a DirectDraw display mode is set: full screen
     bool pending = false;    // a frame waits for the next vertical blank
     bool have_frame = false;
@@ -25,11 +33,35 @@ static struct {
     bool cursor_shown = true;
 } sdl;
 
+// True when OpenGL could only be Mesa's rasterizer running in this process: no GPU
+// device to open (a virtual X server, a container, a virtual machine), or software
+// rendering asked for. That rasterizer costs about 75 MB of libraries and more CPU
+// than drawing the demo, where SDL's software renderer scales the small picture
+// for about 1% of a core.
+static bool gl_is_software() {
+    const char* forced = getenv("LIBGL_ALWAYS_SOFTWARE");
+    if (forced && *forced && strcmp(forced, "0") != 0) return true;
+#ifdef __linux__
+    if (access("/dev/nvidiactl", F_OK) == 0) return false;
+    bool gpu = false;
+    if (DIR* dri = opendir("/dev/dri")) {
+        while (dirent* e = readdir(dri))
+            if (strncmp(e->d_name, "card", 4) == 0 || strncmp(e->d_name, "renderD", 7) == 0) gpu = true;
+        closedir(dri);
+    }
+    return !gpu;
+#else
+    return false;
+#endif
+}
+
 static bool video_init() {
     if (!sdl.init_tried) {
         sdl.init_tried = true;
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        // Otherwise SDL puts even the software renderer's window surface through OpenGL.
+        if (gl_is_software()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         sdl.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (!sdl.video) fprintf(stderr, "No display (%s): running without a window.\n", SDL_GetError());
     }
@@ -63,12 +95,81 @@ static double output_ratio() {
 static void render() {
     if (!sdl.renderer) return;
     SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(sdl.renderer);
-    if (sdl.texture) {
-        SDL_Rect r = picture_rect();
+    SDL_Rect r = picture_rect();
+    if (sdl.texture && r.w > 0 && r.h > 0) {
+        // Black bars around the picture rather than a clear of the whole output
+        // under it (a full-size fill a frame for the software renderer).
+        int ow = 0, oh = 0;
+        SDL_GetRendererOutputSize(sdl.renderer, &ow, &oh);
+        const SDL_Rect bars[4] = {{0, 0, ow, r.y},
+                                  {0, r.y + r.h, ow, oh - r.y - r.h},
+                                  {0, r.y, r.x, r.h},
+                                  {r.x + r.w, r.y, ow - r.x - r.w, r.h}};
+        SDL_RenderFillRects(sdl.renderer, bars, 4);
         SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &r);
+    } else {
+        SDL_RenderClear(sdl.renderer);
     }
     SDL_RenderPresent(sdl.renderer);
+}
+
+// 5-6-5 pixels to 0x00RRGGBB, each field's top bits repeated below it (31 -> 255).
+// Every output bit comes from one input byte, so two 256-entry tables OR together.
+static uint32_t widen_high[256], widen_low[256];
+
+static void widen_tables() {
+    auto widen = [](uint32_t p) {
+        uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+        return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+    };
+    for (uint32_t i = 0; i < 256; i++) {
+        widen_high[i] = widen(i << 8);
+        widen_low[i] = widen(i);
+    }
+}
+
+// The frame scaled to w x h 32-bit pixels with nearest sampling; a row that
+// repeats its predecessor's source row is copied from it.
+static void scale_frame(const HostFrame* frame, void* out, int out_pitch, int32_t w, int32_t h) {
+    static std::vector<int32_t> column;  // source column of each output column
+    column.resize((size_t)w);
+    for (int32_t x = 0; x < w; x++) column[x] = (int32_t)((int64_t)x * frame->width / w);
+    int32_t last = -1;
+    for (int32_t y = 0; y < h; y++) {
+        int32_t sy = (int32_t)((int64_t)y * frame->height / h);
+        uint32_t* dst = (uint32_t*)((uint8_t*)out + (size_t)y * out_pitch);
+        if (sy == last) {
+            memcpy(dst, (uint8_t*)dst - out_pitch, (size_t)w * 4);
+            continue;
+        }
+        last = sy;
+        const uint8_t* src = (const uint8_t*)frame->pixels + (size_t)sy * frame->pitch;
+        if (frame->format == HOST_FORMAT_RGB565 && w % frame->width == 0) {
+            // Whole multiples, the usual case: each source pixel widened once.
+            const uint16_t* s16 = (const uint16_t*)src;
+            const int32_t k = w / frame->width;
+            uint32_t* d = dst;
+            for (int32_t x = 0; x < frame->width; x++) {
+                uint32_t p = widen_high[s16[x] >> 8] | widen_low[s16[x] & 255];
+                if (k == 2) {  // a window at twice the size: both pixels in one store
+                    uint64_t pair = (uint64_t)p << 32 | p;
+                    memcpy(d, &pair, 8);
+                    d += 2;
+                } else {
+                    for (int32_t j = 0; j < k; j++) *d++ = p;
+                }
+            }
+        } else if (frame->format == HOST_FORMAT_RGB565) {
+            const uint16_t* s16 = (const uint16_t*)src;
+            for (int32_t x = 0; x < w; x++) {
+                uint16_t p = s16[column[x]];
+                dst[x] = widen_high[p >> 8] | widen_low[p & 255];
+            }
+        } else {
+            const uint32_t* s32 = (const uint32_t*)src;
+            for (int32_t x = 0; x < w; x++) dst[x] = s32[column[x]];
+        }
+    }
 }
 
 static void set_fullscreen(bool on) {
@@ -92,9 +193,16 @@ void host_window_show(const char* caption, int32_t client_width, int32_t client_
         fprintf(stderr, "Unable to open a window: %s\n", SDL_GetError());
         return;
     }
-    sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    const Uint32 accelerated = SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC;
+    bool software_gl = gl_is_software();
+    if (!software_gl) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, accelerated);
     if (!sdl.renderer) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
+    if (!sdl.renderer && software_gl) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, accelerated);
     if (!sdl.renderer) fprintf(stderr, "Unable to draw into the window: %s\n", SDL_GetError());
+    SDL_RendererInfo info;
+    sdl.software = sdl.renderer && SDL_GetRendererInfo(sdl.renderer, &info) == 0 &&
+                   (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+    if (sdl.software) widen_tables();
     host_set_key_toggle(VK_CAPITAL, (SDL_GetModState() & KMOD_CAPS) != 0);
     SDL_ShowCursor(sdl.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
     if (sdl.exclusive && !getenv("TAVIK_WINDOWED")) set_fullscreen(true);
@@ -120,18 +228,35 @@ void host_display_mode(int32_t width, int32_t, int32_t) {
 
 void host_present(const HostFrame* frame, bool at_vblank) {
     if (!sdl.renderer) return;
-    uint32_t format = frame->format == HOST_FORMAT_RGB565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
-    if (!sdl.texture || sdl.tex_width != frame->width || sdl.tex_height != frame->height ||
-        sdl.tex_format != format) {
+    sdl.tex_width = frame->width;  // the picture's size, which places it in the window
+    sdl.tex_height = frame->height;
+    // SDL's software renderer scales slowly and converts between formats more
+    // slowly still: for it the texture holds the picture already scaled to its
+    // place in the window, in the window's 32-bit format.
+    SDL_Rect place = picture_rect();
+    int32_t w = sdl.software ? place.w : frame->width, h = sdl.software ? place.h : frame->height;
+    uint32_t format =
+        frame->format == HOST_FORMAT_RGB565 && !sdl.software ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
+    if (w <= 0 || h <= 0) return;  // no room: a minimized window
+    if (!sdl.texture || sdl.out_width != w || sdl.out_height != h || sdl.tex_format != format) {
         if (sdl.texture) SDL_DestroyTexture(sdl.texture);
-        sdl.texture = SDL_CreateTexture(sdl.renderer, format, SDL_TEXTUREACCESS_STREAMING, frame->width,
-                                        frame->height);
-        sdl.tex_width = sdl.texture ? frame->width : 0;
-        sdl.tex_height = sdl.texture ? frame->height : 0;
+        sdl.texture = SDL_CreateTexture(sdl.renderer, format, SDL_TEXTUREACCESS_STREAMING, w, h);
+        sdl.out_width = w;
+        sdl.out_height = h;
         sdl.tex_format = format;
-        if (!sdl.texture) return;
+        if (!sdl.texture) {
+            sdl.tex_width = sdl.tex_height = 0;
+            return;
+        }
     }
-    SDL_UpdateTexture(sdl.texture, nullptr, frame->pixels, frame->pitch);
+    void* pixels;
+    int pitch;
+    if (!sdl.software) {
+        SDL_UpdateTexture(sdl.texture, nullptr, frame->pixels, frame->pitch);
+    } else if (SDL_LockTexture(sdl.texture, nullptr, &pixels, &pitch) == 0) {
+        scale_frame(frame, pixels, pitch, w, h);
+        SDL_UnlockTexture(sdl.texture);
+    }
     sdl.have_frame = true;
     if (at_vblank)
         sdl.pending = true;  // shown at the next vertical blank, without tearing
