@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 #ifdef __linux__
 #include <dirent.h>
 #include <unistd.h>
 #endif
 
 #include "platform/host.h"
+#include "platform/sdl/present_scale.h"
 
 static struct {
     bool init_tried = false;
@@ -113,65 +113,6 @@ static void render() {
     SDL_RenderPresent(sdl.renderer);
 }
 
-// 5-6-5 pixels to 0x00RRGGBB, each field's top bits repeated below it (31 -> 255).
-// Every output bit comes from one input byte, so two 256-entry tables OR together.
-static uint32_t widen_high[256], widen_low[256];
-
-static void widen_tables() {
-    auto widen = [](uint32_t p) {
-        uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-        return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
-    };
-    for (uint32_t i = 0; i < 256; i++) {
-        widen_high[i] = widen(i << 8);
-        widen_low[i] = widen(i);
-    }
-}
-
-// The frame scaled to w x h 32-bit pixels with nearest sampling; a row that
-// repeats its predecessor's source row is copied from it.
-static void scale_frame(const HostFrame* frame, void* out, int out_pitch, int32_t w, int32_t h) {
-    static std::vector<int32_t> column;  // source column of each output column
-    column.resize((size_t)w);
-    for (int32_t x = 0; x < w; x++) column[x] = (int32_t)((int64_t)x * frame->width / w);
-    int32_t last = -1;
-    for (int32_t y = 0; y < h; y++) {
-        int32_t sy = (int32_t)((int64_t)y * frame->height / h);
-        uint32_t* dst = (uint32_t*)((uint8_t*)out + (size_t)y * out_pitch);
-        if (sy == last) {
-            memcpy(dst, (uint8_t*)dst - out_pitch, (size_t)w * 4);
-            continue;
-        }
-        last = sy;
-        const uint8_t* src = (const uint8_t*)frame->pixels + (size_t)sy * frame->pitch;
-        if (frame->format == HOST_FORMAT_RGB565 && w % frame->width == 0) {
-            // Whole multiples, the usual case: each source pixel widened once.
-            const uint16_t* s16 = (const uint16_t*)src;
-            const int32_t k = w / frame->width;
-            uint32_t* d = dst;
-            for (int32_t x = 0; x < frame->width; x++) {
-                uint32_t p = widen_high[s16[x] >> 8] | widen_low[s16[x] & 255];
-                if (k == 2) {  // a window at twice the size: both pixels in one store
-                    uint64_t pair = (uint64_t)p << 32 | p;
-                    memcpy(d, &pair, 8);
-                    d += 2;
-                } else {
-                    for (int32_t j = 0; j < k; j++) *d++ = p;
-                }
-            }
-        } else if (frame->format == HOST_FORMAT_RGB565) {
-            const uint16_t* s16 = (const uint16_t*)src;
-            for (int32_t x = 0; x < w; x++) {
-                uint16_t p = s16[column[x]];
-                dst[x] = widen_high[p >> 8] | widen_low[p & 255];
-            }
-        } else {
-            const uint32_t* s32 = (const uint32_t*)src;
-            for (int32_t x = 0; x < w; x++) dst[x] = s32[column[x]];
-        }
-    }
-}
-
 static void set_fullscreen(bool on) {
     if (sdl.window) SDL_SetWindowFullscreen(sdl.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
@@ -202,7 +143,6 @@ void host_window_show(const char* caption, int32_t client_width, int32_t client_
     SDL_RendererInfo info;
     sdl.software = sdl.renderer && SDL_GetRendererInfo(sdl.renderer, &info) == 0 &&
                    (info.flags & SDL_RENDERER_SOFTWARE) != 0;
-    if (sdl.software) widen_tables();
     host_set_key_toggle(VK_CAPITAL, (SDL_GetModState() & KMOD_CAPS) != 0);
     SDL_ShowCursor(sdl.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
     if (sdl.exclusive && !getenv("TAVIK_WINDOWED")) set_fullscreen(true);
@@ -254,7 +194,7 @@ void host_present(const HostFrame* frame, bool at_vblank) {
     if (!sdl.software) {
         SDL_UpdateTexture(sdl.texture, nullptr, frame->pixels, frame->pitch);
     } else if (SDL_LockTexture(sdl.texture, nullptr, &pixels, &pitch) == 0) {
-        scale_frame(frame, pixels, pitch, w, h);
+        present_scale(frame, pixels, pitch, w, h);
         SDL_UnlockTexture(sdl.texture);
     }
     sdl.have_frame = true;
