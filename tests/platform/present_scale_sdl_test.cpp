@@ -35,7 +35,7 @@ TEST(PresentScale, NearestPixelsWidenedAtEverySizeAndPitch) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " to " << c.w << "x" << c.h
                                         << (c.format == HOST_FORMAT_RGB565 ? " 5-6-5" : " 32-bit"));
         const int bpp = c.format == HOST_FORMAT_RGB565 ? 2 : 4;
-        const int32_t pitch = c.width * bpp + 6;  // padded rows on both sides
+        const int32_t pitch = c.width * bpp + 8;  // padded rows on both sides, as DIBs and surfaces have
         const int out_pitch = c.w * 4 + 12;
         std::vector<uint8_t> src((size_t)pitch * c.height, 0xA5);
         uint32_t seed = 12345;
