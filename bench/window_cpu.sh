@@ -50,7 +50,7 @@ run_window() {
   i=0
   while ! xdotool search --name '^Wendril$' >/dev/null 2>&1; do
     kill -0 "$demo_pid" 2>/dev/null || { cat "$tmp/stderr" >&2; fail "wendril ended before its window opened"; }
-    [ $i -lt 300 ] || { cat "$tmp/stderr" >&2; fail "no window after 30 s"; }
+    [ $i -lt 300 ] || { cat "$tmp/stderr" >&2; xdotool search --name . getwindowname %@ >&2; fail "no window after 30 s"; }
     sleep 0.1
     i=$((i + 1))
   done
@@ -67,7 +67,7 @@ run_window() {
   elif grep -q -e libGLX -e libEGL "/proc/$demo_pid/maps"; then
     renderer="OpenGL"
   else
-    renderer="SDL's-software-renderer"
+    renderer="no-OpenGL"
   fi
   kill "$demo_pid" 2>/dev/null || true
   wait "$demo_pid" 2>/dev/null || true

@@ -1,4 +1,4 @@
-// Scaling a presented frame into the window's texture. The common case, a 5-6-5
+// Scaling a presented frame into the window surface. The common case, a 5-6-5
 // frame at twice its size, has an SSE2 path that widens eight pixels at a time;
 // everything else, and that path's reference, goes pixel by pixel.
 #include "platform/sdl/present_scale.h"

@@ -1,6 +1,6 @@
-// The SDL host's own scaling of a presented frame, for SDL's software renderer:
-// nearest pixels into a 32-bit texture of the window's size, 5-6-5 frames widened
-// on the way (SDL's generic scaled blit between formats is several times slower).
+// The SDL host's own scaling of a presented frame where there is no GPU: nearest
+// pixels into SDL's 32-bit window surface, 5-6-5 frames widened on the way (SDL's
+// software renderer scales between formats with a generic blit, several times slower).
 #pragma once
 
 #include <cstdint>
