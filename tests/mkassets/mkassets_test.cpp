@@ -192,7 +192,8 @@ TEST(DefaultData, ModuleHasTheArrangementAndLoadsCleanly)
 
 // The whole piece as libopenmpt plays it: mastered to a peak just under -1 dBFS
 // with no clipped sample, a stereo image (the two sides differ, every section is
-// still mostly in phase, neither side louder), and never a beat of silence.
+// still mostly in phase, neither side louder), never a beat of silence and no
+// note left ringing where its channel has nothing to play.
 TEST(DefaultData, MusicIsMasteredInStereoCleanAndNeverSilent)
 {
     auto bytes = read_all(data_dir() + "/ragga.xm");
@@ -206,11 +207,25 @@ TEST(DefaultData, MusicIsMasteredInStereoCleanAndNeverSilent)
     // Sums of L*L, R*R and L*R over the piece and over each order.
     double ll = 0, rr = 0, lr = 0;
     std::vector<double> order_ll(32), order_rr(32), order_lr(32);
+    // A channel with no note in a pattern must be quiet there after its first beat:
+    // a note left ringing from the pattern before would hang over a whole section.
+    const int channels = openmpt_module_get_num_channels(mod);
+    auto empty = [&](int pattern, int ch) {
+        for (int row = 0; row < openmpt_module_get_pattern_num_rows(mod, pattern); ++row)
+            if (openmpt_module_get_pattern_row_channel_command(mod, pattern, row, ch, OPENMPT_MODULE_COMMAND_NOTE))
+                return false;
+        return true;
+    };
+    float hung = 0;
     for (;;) {
         int order = openmpt_module_get_current_order(mod);
         size_t n = openmpt_module_read_interleaved_float_stereo(mod, rate, 1024, buf.data());
         if (n == 0) break;
         ASSERT_TRUE(order >= 0 && order < 32);
+        int now = openmpt_module_get_current_order(mod), pattern = openmpt_module_get_order_pattern(mod, now);
+        if (now == order && openmpt_module_get_current_row(mod) >= 8)
+            for (int ch = 0; ch < channels; ++ch)
+                if (empty(pattern, ch)) hung = std::max(hung, openmpt_module_get_current_channel_vu_mono(mod, ch));
         for (size_t i = 0; i < n; ++i) {
             double l = buf[2 * i], r = buf[2 * i + 1];
             float m = std::max(std::fabs(buf[2 * i]), std::fabs(buf[2 * i + 1]));
@@ -240,6 +255,7 @@ TEST(DefaultData, MusicIsMasteredInStereoCleanAndNeverSilent)
         {"correlation in the least correlated order", least_correlated_order, 0.5, 0.95},
         {"left RMS over right RMS, dB", 10 * std::log10(ll / rr), -1, 1},
         {"longest silence, beats", longest_quiet / double(beat), 0, 0.999},
+        {"loudest channel with nothing to play in its pattern (a hung note)", hung, 0, 0.001},
     };
     for (const Figure& f : figures) {
         EXPECT_GE(f.value, f.low) << f.what;

@@ -275,10 +275,12 @@ void put_pan(XmSong* song, int p, int row, int ch, uint8_t pan)
     c->param = pan;
 }
 
+// Releases the channel's note. A release due past the pattern's end comes on its
+// last row instead: the next pattern may have nothing for the channel (the theme
+// before the break and before the outro), and the note would ring on through it.
 void put_off(XmSong* song, int p, int row, int ch)
 {
-    if (row >= ROWS) return;
-    XmCell* c = xm_cell(song, p, row, ch);
+    XmCell* c = xm_cell(song, p, std::min(row, ROWS - 1), ch);
     if (c->note == 0) c->note = XM_NOTE_OFF;
 }
 
@@ -361,13 +363,13 @@ int build(XmSong* song, const Part& part)
         put_off(song, p, 56, CH_PAD3);
         put_off(song, p, 60, CH_BASS);
     }
-    // The echo: the lead's notes and releases, quieter; what would fall past the
-    // pattern's end is dropped, as the next pattern may not follow the lead.
-    for (int row = 0; row + ECHO_ROWS < ROWS; ++row) {
+    // The echo: the lead's notes and releases, quieter; a note that would fall past
+    // the pattern's end is dropped, as the next pattern may not follow the lead.
+    for (int row = 0; row < ROWS; ++row) {
         const XmCell lead = *xm_cell(song, p, row, CH_LEAD);
         if (lead.note == XM_NOTE_OFF) {
             put_off(song, p, row + ECHO_ROWS, CH_ECHO);
-        } else if (lead.note) {
+        } else if (lead.note && row + ECHO_ROWS < ROWS) {
             put_note(song, p, row + ECHO_ROWS, CH_ECHO, lead.note, lead.instrument, (lead.volume - 0x10) * 9 / 20);
             put_pan(song, p, row + ECHO_ROWS, CH_ECHO, PAN_ECHO);
         }
