@@ -99,6 +99,26 @@ python3 "$(dirname "$0")/window_structure.py" "$tmp/shot.png" "$tmp/ref" >"$tmp/
 echo "wendril_window_test: window $size, mean $mean, the screenshot beside the rendered frames:"
 cat "$tmp/verdict"
 
+# The 16-bit picture scaled by whole pixels: at a whole multiple of 320 x 240 every
+# k x k block is one colour, and each channel keeps the 32 or 64 levels of 5-6-5
+# (no smoothing, no rows or columns off by one).
+convert "$tmp/shot_full.png" -depth 8 rgb:"$tmp/shot.rgb"
+python3 - "$tmp/shot.rgb" "$size" <<'EOF_PY' || fail "the window's pixels are not the picture's scaled by whole pixels"
+import sys
+raw = open(sys.argv[1], "rb").read()
+w, h = map(int, sys.argv[2].split("x"))
+if w % 320 or h % 240 or w // 320 != h // 240:
+    print("wendril_window_test: window %dx%d is not a whole multiple; pixel check skipped" % (w, h))
+    sys.exit(0)
+k = w // 320
+split = sum(1 for y in range(0, h, k) for x in range(0, w, k)
+            if any(raw[3 * ((y + j) * w + x + i):3 * ((y + j) * w + x + i) + 3] != raw[3 * (y * w + x):3 * (y * w + x) + 3]
+                   for j in range(k) for i in range(k)))
+levels = [len(set(raw[c::3])) for c in range(3)]
+print("wendril_window_test: %dx%d blocks of more than one colour: %d; levels of red, green, blue: %s" % (k, k, split, levels))
+sys.exit(0 if split == 0 and levels[0] <= 32 and levels[1] <= 64 and levels[2] <= 32 else 1)
+EOF_PY
+
 start=$(date +%s%N)
 xdotool windowfocus --sync "$id" key Escape 2>/dev/null || xdotool key --window "$id" Escape
 # A watcher ends it if it hangs; the time taken tells whether it ended by itself.

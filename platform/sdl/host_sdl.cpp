@@ -1,14 +1,22 @@
 // The SDL host: one SDL2 window showing the presented picture scaled with its
 // aspect kept and sharp (nearest) pixels, vertical-blank pacing, and the machine's
 // keyboard, mouse, close button and focus turned into Windows messages.
+// Without a GPU the host scales the picture into SDL's window surface itself.
 #include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
+#ifdef __linux__
+#include <dirent.h>
+#include <unistd.h>
+#endif
 
 #include "platform/host.h"
+#include "platform/sdl/present_scale.h"
 
 static struct {
     bool init_tried = false;
@@ -18,6 +26,9 @@ static struct {
     SDL_Texture* texture = nullptr;
     int32_t tex_width = 0, tex_height = 0;
     uint32_t tex_format = 0;
+    bool direct = false;      // no renderer: the picture is scaled into the window surface
+    HostFrame frame = {};     // there, the last frame presented (its pixels in `pixels`)
+    std::vector<uint8_t> pixels;
     bool exclusive = false;  // a DirectDraw display mode is set: full screen
     bool pending = false;    // a frame waits for the next vertical blank
     bool have_frame = false;
@@ -25,23 +36,57 @@ static struct {
     bool cursor_shown = true;
 } sdl;
 
+// True when OpenGL could only be Mesa's rasterizer running in this process: no GPU
+// device to open (a virtual X server, a container, a virtual machine), or software
+// rendering asked for. That rasterizer loads about 75 MB of libraries and costs
+// more CPU than drawing the demo; scaling the small picture ourselves costs little.
+static bool gl_is_software() {
+    const char* forced = getenv("LIBGL_ALWAYS_SOFTWARE");
+    if (forced && *forced && strcmp(forced, "0") != 0) return true;
+#ifdef __linux__
+    if (access("/dev/nvidiactl", F_OK) == 0) return false;
+    bool gpu = false;
+    if (DIR* dri = opendir("/dev/dri")) {
+        while (dirent* e = readdir(dri))
+            if (strncmp(e->d_name, "card", 4) == 0 || strncmp(e->d_name, "renderD", 7) == 0) gpu = true;
+        closedir(dri);
+    }
+    return !gpu;
+#else
+    return false;
+#endif
+}
+
 static bool video_init() {
     if (!sdl.init_tried) {
         sdl.init_tried = true;
         SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        // Otherwise SDL would put the window surface itself through OpenGL.
+        if (gl_is_software()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         sdl.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (!sdl.video) fprintf(stderr, "No display (%s): running without a window.\n", SDL_GetError());
     }
     return sdl.video;
 }
 
+// The size in pixels of what is drawn into: the renderer's output or the window surface.
+static void output_size(int* w, int* h) {
+    *w = *h = 0;
+    if (sdl.renderer) {
+        SDL_GetRendererOutputSize(sdl.renderer, w, h);
+    } else if (SDL_Surface* s = sdl.direct ? SDL_GetWindowSurface(sdl.window) : nullptr) {
+        *w = s->w;
+        *h = s->h;
+    }
+}
+
 // Where the picture goes in the renderer's output: as large as fits, aspect kept.
 static SDL_Rect picture_rect() {
     SDL_Rect r = {0, 0, 0, 0};
     int ow = 0, oh = 0;
-    if (!sdl.renderer || !sdl.tex_width || !sdl.tex_height) return r;
-    SDL_GetRendererOutputSize(sdl.renderer, &ow, &oh);
+    if (!sdl.tex_width || !sdl.tex_height) return r;
+    output_size(&ow, &oh);
     double scale = std::min((double)ow / sdl.tex_width, (double)oh / sdl.tex_height);
     // Whole multiples when they fill most of the window: every pixel the same size.
     if (scale >= 1.0 && std::floor(scale) / scale > 0.85) scale = std::floor(scale);
@@ -56,11 +101,34 @@ static SDL_Rect picture_rect() {
 static double output_ratio() {
     int ww = 1, wh = 1, ow = 1, oh = 1;
     SDL_GetWindowSize(sdl.window, &ww, &wh);
-    SDL_GetRendererOutputSize(sdl.renderer, &ow, &oh);
+    output_size(&ow, &oh);
     return ww > 0 ? (double)ow / ww : 1.0;
 }
 
+// The window surface: black around the picture, the last frame scaled into its place.
+static void render_direct() {
+    SDL_Surface* s = SDL_GetWindowSurface(sdl.window);
+    if (!s) return;
+    SDL_Rect r = picture_rect();
+    if (sdl.have_frame && r.w > 0 && r.h > 0) {
+        const SDL_Rect bars[4] = {{0, 0, s->w, r.y},
+                                  {0, r.y + r.h, s->w, s->h - r.y - r.h},
+                                  {0, r.y, r.x, r.h},
+                                  {r.x + r.w, r.y, s->w - r.x - r.w, r.h}};
+        SDL_FillRects(s, bars, 4, 0);
+        present_scale(&sdl.frame, (uint8_t*)s->pixels + (size_t)r.y * s->pitch + (size_t)r.x * 4, s->pitch, r.w,
+                      r.h);
+    } else {
+        SDL_FillRect(s, nullptr, 0);
+    }
+    SDL_UpdateWindowSurface(sdl.window);
+}
+
 static void render() {
+    if (sdl.direct) {
+        render_direct();
+        return;
+    }
     if (!sdl.renderer) return;
     SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl.renderer);
@@ -92,9 +160,19 @@ void host_window_show(const char* caption, int32_t client_width, int32_t client_
         fprintf(stderr, "Unable to open a window: %s\n", SDL_GetError());
         return;
     }
-    sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-    if (!sdl.renderer) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
-    if (!sdl.renderer) fprintf(stderr, "Unable to draw into the window: %s\n", SDL_GetError());
+    const Uint32 accelerated = SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC;
+    bool software_gl = gl_is_software();
+    if (!software_gl) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, accelerated);
+    // No GPU: the window surface, when it has the 0x00RRGGBB pixels the scaling writes
+    // (SDL's software renderer would scale a 5-6-5 texture into it several times
+    // slower), unless SDL_RENDER_DRIVER asks for one of SDL's renderers.
+    SDL_Surface* surface =
+        sdl.renderer || SDL_GetHint(SDL_HINT_RENDER_DRIVER) ? nullptr : SDL_GetWindowSurface(sdl.window);
+    sdl.direct = surface && surface->format->BytesPerPixel == 4 && surface->format->Rmask == 0xFF0000 &&
+                 surface->format->Gmask == 0xFF00 && surface->format->Bmask == 0xFF;
+    if (!sdl.renderer && !sdl.direct) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
+    if (!sdl.renderer && !sdl.direct && software_gl) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, accelerated);
+    if (!sdl.renderer && !sdl.direct) fprintf(stderr, "Unable to draw into the window: %s\n", SDL_GetError());
     host_set_key_toggle(VK_CAPITAL, (SDL_GetModState() & KMOD_CAPS) != 0);
     SDL_ShowCursor(sdl.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
     if (sdl.exclusive && !getenv("TAVIK_WINDOWED")) set_fullscreen(true);
@@ -109,6 +187,7 @@ void host_window_destroy() {
     sdl.renderer = nullptr;
     sdl.window = nullptr;
     sdl.tex_width = sdl.tex_height = 0;
+    sdl.direct = false;
     sdl.pending = sdl.have_frame = false;
     SDL_ShowCursor(SDL_ENABLE);
 }
@@ -118,7 +197,28 @@ void host_display_mode(int32_t width, int32_t, int32_t) {
     if (!getenv("TAVIK_WINDOWED")) set_fullscreen(sdl.exclusive);
 }
 
+// The direct path keeps the frame until it is shown, and for showing it again when
+// the window is uncovered or resized.
+static void keep_frame(const HostFrame* frame) {
+    const int32_t row = frame->width * (frame->format == HOST_FORMAT_RGB565 ? 2 : 4);
+    sdl.pixels.resize((size_t)row * frame->height);
+    for (int32_t y = 0; y < frame->height; y++)
+        memcpy(&sdl.pixels[(size_t)y * row], (const uint8_t*)frame->pixels + (size_t)y * frame->pitch, (size_t)row);
+    sdl.frame = {frame->width, frame->height, row, frame->format, sdl.pixels.data()};
+    sdl.tex_width = frame->width;
+    sdl.tex_height = frame->height;
+}
+
 void host_present(const HostFrame* frame, bool at_vblank) {
+    if (sdl.direct) {
+        keep_frame(frame);
+        sdl.have_frame = true;
+        if (at_vblank)
+            sdl.pending = true;
+        else
+            render();
+        return;
+    }
     if (!sdl.renderer) return;
     uint32_t format = frame->format == HOST_FORMAT_RGB565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
     if (!sdl.texture || sdl.tex_width != frame->width || sdl.tex_height != frame->height ||

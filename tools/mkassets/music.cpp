@@ -182,8 +182,37 @@ XmEnvelope envelope(std::initializer_list<std::pair<int, int>> points, int susta
 // Instrument numbers (1-based, as in the pattern cells).
 enum : uint8_t { KICK = 1, SNARE, HAT, OPEN_HAT, BASS, PAD, LEAD };
 
-// Channels.
-enum : int { CH_KICK, CH_SNARE, CH_HAT, CH_BASS, CH_PAD1, CH_PAD2, CH_PAD3, CH_LEAD, CHANNELS };
+// Channels. The echo channel repeats the lead's notes a dotted eighth later. The
+// last four are written by the mastering pass only (see master()).
+enum : int {
+    CH_KICK, CH_SNARE, CH_HAT, CH_BASS, CH_PAD1, CH_PAD2, CH_PAD3, CH_LEAD, CH_ECHO,
+    CH_KICK_TWIN, CH_SNARE_TWIN, CH_BASS_TWIN, CH_LEAD_TWIN, CHANNELS
+};
+
+// The stereo image (0 left .. 255 right): kick and bass in the centre, the snare
+// a touch left, the hats apart, the pad's three voices spread wide, the lead a
+// little right (on its twin pair, below) with its echo answering from the left.
+constexpr uint8_t PAN_HAT = 184, PAN_OPEN_HAT = 76, PAN_ECHO = 72;
+constexpr uint8_t PAN_PAD[3] = {40, 128, 216};
+constexpr int ECHO_ROWS = 3;
+
+// The mix is composed with the volumes balanced against each other; mastering
+// then raises it all by this factor, to a peak just under -1 dBFS. A channel
+// panned to the middle reaches only half of full scale on each side, and the
+// loudest drums and the bass would need volumes above the format's 64: each plays
+// on a pair of channels instead, one panned hard left and its twin to the right,
+// both at half the volume. Together they are the same sound, twice as loud.
+constexpr double MASTER_GAIN = 1.8;
+struct Twin {
+    int channel, twin;
+    uint8_t pan, twin_pan;
+};
+constexpr Twin TWINS[] = {
+    {CH_KICK, CH_KICK_TWIN, 0, 255},
+    {CH_SNARE, CH_SNARE_TWIN, 0, 224},
+    {CH_BASS, CH_BASS_TWIN, 0, 255},
+    {CH_LEAD, CH_LEAD_TWIN, 96, 208},
+};
 
 // Notes by name: octave 4 holds middle C (XM note 49).
 constexpr uint8_t note(int semitone_from_c4) { return static_cast<uint8_t>(XM_NOTE_C4 + semitone_from_c4); }
@@ -238,10 +267,20 @@ void put_note(XmSong* song, int p, int row, int ch, uint8_t n, uint8_t ins, int 
     c->volume = static_cast<uint8_t>(0x10 + std::clamp(vol, 0, 64));
 }
 
+// Pans the channel from this row's note on (a note with an instrument resets it).
+void put_pan(XmSong* song, int p, int row, int ch, uint8_t pan)
+{
+    XmCell* c = xm_cell(song, p, row, ch);
+    c->effect = XM_FX_PANNING;
+    c->param = pan;
+}
+
+// Releases the channel's note. A release due past the pattern's end comes on its
+// last row instead: the next pattern may have nothing for the channel (the theme
+// before the break and before the outro), and the note would ring on through it.
 void put_off(XmSong* song, int p, int row, int ch)
 {
-    if (row >= ROWS) return;
-    XmCell* c = xm_cell(song, p, row, ch);
+    XmCell* c = xm_cell(song, p, std::min(row, ROWS - 1), ch);
     if (c->note == 0) c->note = XM_NOTE_OFF;
 }
 
@@ -299,7 +338,10 @@ int build(XmSong* song, const Part& part)
         }
         if (part.pad) {
             const int ch[3] = {CH_PAD1, CH_PAD2, CH_PAD3};
-            for (int k = 0; k < 3; ++k) put_note(song, p, b, ch[k], note(chord.tones[k]), PAD, 36);
+            for (int k = 0; k < 3; ++k) {
+                put_note(song, p, b, ch[k], note(chord.tones[k]), PAD, 36);
+                put_pan(song, p, b, ch[k], PAN_PAD[k]);
+            }
         }
         if (part.arpeggio) {
             for (int r = 0; r < 16; r += 2) {
@@ -321,7 +363,56 @@ int build(XmSong* song, const Part& part)
         put_off(song, p, 56, CH_PAD3);
         put_off(song, p, 60, CH_BASS);
     }
+    // The echo: the lead's notes and releases, quieter; a note that would fall past
+    // the pattern's end is dropped, as the next pattern may not follow the lead.
+    for (int row = 0; row < ROWS; ++row) {
+        const XmCell lead = *xm_cell(song, p, row, CH_LEAD);
+        if (lead.note == XM_NOTE_OFF) {
+            put_off(song, p, row + ECHO_ROWS, CH_ECHO);
+        } else if (lead.note && row + ECHO_ROWS < ROWS) {
+            put_note(song, p, row + ECHO_ROWS, CH_ECHO, lead.note, lead.instrument, (lead.volume - 0x10) * 9 / 20);
+            put_pan(song, p, row + ECHO_ROWS, CH_ECHO, PAN_ECHO);
+        }
+    }
     return p;
+}
+
+// Each channel's note volumes scaled by the master gain (halved on twinned
+// channels), or by as much of it as its loudest note allows: a channel's fader,
+// so its own dynamics stay. Then the twins get their channel's notes, each side
+// its panning. (A note's volume column sets the volume outright: the samples'
+// default volumes play no part.)
+void master(XmSong* song)
+{
+    for (int ch = 0; ch < CH_KICK_TWIN; ++ch) {
+        double gain = MASTER_GAIN;
+        for (const Twin& t : TWINS)
+            if (t.channel == ch) gain /= 2;
+        int loudest = 0;
+        for (size_t p = 0; p < song->patterns.size(); ++p)
+            for (int row = 0; row < ROWS; ++row) {
+                const XmCell* c = xm_cell(song, static_cast<int>(p), row, ch);
+                if (c->instrument) loudest = std::max(loudest, c->volume - 0x10);
+            }
+        if (loudest * gain > 64) gain = 64.0 / loudest;
+        for (size_t p = 0; p < song->patterns.size(); ++p)
+            for (int row = 0; row < ROWS; ++row) {
+                XmCell* c = xm_cell(song, static_cast<int>(p), row, ch);
+                if (c->instrument) c->volume = static_cast<uint8_t>(0x10 + std::lround((c->volume - 0x10) * gain));
+            }
+    }
+    for (size_t p = 0; p < song->patterns.size(); ++p)
+        for (int row = 0; row < ROWS; ++row)
+            for (const Twin& t : TWINS) {
+                XmCell* c = xm_cell(song, static_cast<int>(p), row, t.channel);
+                XmCell* twin = xm_cell(song, static_cast<int>(p), row, t.twin);
+                *twin = *c;
+                if (c->instrument) {
+                    c->effect = twin->effect = XM_FX_PANNING;
+                    c->param = t.pan;
+                    twin->param = t.twin_pan;
+                }
+            }
 }
 
 }  // namespace
@@ -335,10 +426,14 @@ XmSong compose()
     song.bpm = BPM;
     song.restart = LOOP_ORDER;
 
+    auto panned = [](XmSample s, uint8_t pan) {
+        s.panning = pan;
+        return s;
+    };
     song.instruments.push_back(xm_instrument_single("kick", kick()));
     song.instruments.push_back(xm_instrument_single("snare", snare()));
-    song.instruments.push_back(xm_instrument_single("closed hat", hat(false)));
-    song.instruments.push_back(xm_instrument_single("open hat", hat(true)));
+    song.instruments.push_back(xm_instrument_single("closed hat", panned(hat(false), PAN_HAT)));
+    song.instruments.push_back(xm_instrument_single("open hat", panned(hat(true), PAN_OPEN_HAT)));
     XmInstrument bass_ins = xm_instrument_single("sub bass", bass());
     bass_ins.volume_envelope = envelope({{0, 0}, {1, 64}, {12, 52}}, 2);
     bass_ins.fadeout = 4096;
@@ -414,6 +509,7 @@ XmSong compose()
         p_ending,                                               // never finished
     };
     for (int p : arrangement) song.orders.push_back(static_cast<uint8_t>(p));
+    master(&song);
     return song;
 }
 

@@ -46,6 +46,7 @@ enum : uint8_t {
     XM_FX_PORTA_DOWN = 0x2,
     XM_FX_TONE_PORTA = 0x3,
     XM_FX_VIBRATO = 0x4,
+    XM_FX_PANNING = 0x8,       // 0 left .. 0xFF right, until the next note with an instrument
     XM_FX_VOLUME_SLIDE = 0xA,
     XM_FX_JUMP = 0xB,          // to an order
     XM_FX_SET_VOLUME = 0xC,
