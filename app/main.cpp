@@ -1,5 +1,46 @@
 // Wendril's entry point: the whole demo, on the machine's window and sound.
-// No command line, no configuration: the music decides what is shown.
-#include "app/demo.h"
+// The music decides what is shown; the command line (or TAVIK_SCALE) only sets
+// the scale of the picture.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-int main() { return demo_run(nullptr, nullptr); }
+#include "app/demo.h"
+#include "platform/host.h"
+
+static const char USAGE[] =
+    "usage: wendril [--scale S]\n"
+    "Plays the demo in a window (full screen unless TAVIK_WINDOWED is set).\n"
+    "\n"
+    "  --scale S   draw at S times 320 x 240, S from 1 to 8 (2, 4.5 ...); the\n"
+    "              default is 1, or TAVIK_SCALE when set. 4.5 is 1440 x 1080.\n"
+    "  --help      this text\n"
+    "\n"
+    "Keys: Escape ends the demo; Alt+Enter switches between window and full screen.\n";
+
+static int bad_scale(const char* where, const char* text) {
+    std::fprintf(stderr, "wendril: %s wants a scale from 1 to 8 (such as 2 or 4.5), not '%s'\n", where, text);
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    const char* env = std::getenv("TAVIK_SCALE");
+    if (env && *env && !demo_parse_scale(env, &demo.scale)) return bad_scale("TAVIK_SCALE", env);
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--scale")) {
+            if (i + 1 >= argc) return bad_scale("--scale", "");
+            if (!demo_parse_scale(argv[++i], &demo.scale)) return bad_scale("--scale", argv[i]);
+            continue;
+        }
+        std::fprintf(stderr, "wendril: unknown argument '%s' (wendril --help lists the options)\n", argv[i]);
+        return 2;
+    }
+    int32_t width, height;
+    demo_screen_size(demo.scale, &width, &height);
+    host_offer_display_mode(width, height);
+    return demo_run(nullptr, nullptr);
+}
