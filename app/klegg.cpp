@@ -88,6 +88,7 @@ void build_ball() {
 Pixmap* klegg_create(Pixmap* screen) {
     klegg.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);
     if (!klegg.view) return nullptr;
+    effect_align_view(klegg.view);
     build_ball();
     klegg.poly = effect_textured_poly();
     if (!klegg.poly) return nullptr;

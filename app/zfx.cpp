@@ -1,6 +1,7 @@
 // The zfx effect. The mesh is a trefoil-knotted tube of 40 rings of 8 sides,
 // stored as 41 rings of 9 positions whose last entries repeat the first. Each
 // frame: picture, credits, flat faces by the Lambert factor, depth outlines.
+#include "app/effect.h"
 #include "app/zfx.h"
 
 #include <cmath>
@@ -92,6 +93,7 @@ int zfx_create(Pixmap* screen) {
     // The logical view is the 320 x 240 screen at any scale of the target.
     zfx.view = frustum_create(0, screen, 320.0f, 240.0f, 200.0f);
     if (!zfx.view) return 0;
+    effect_align_view(zfx.view);
     zfx.background = picture_load("data/knot/img.jpg", jpeg_load2pixmap, screen->width, screen->height);
     if (!zfx.background) return 0;
     for (int i = 0; i < ZFX_CREDITS; i++) {
@@ -125,6 +127,7 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
     // again in place, nothing is allocated.
     const int32_t perspective = background_trunc(180.0f + 100.0f * std::cos(zfx.breathing));
     frustum_init(zfx.view, 0, screen, 320.0f, 240.0f, float(perspective));
+    effect_align_view(zfx.view);
 
     pixmap_blit(screen, 0, 0, zfx.background, 0, 0, zfx.background->width, zfx.background->height);
     gmem_fill32(screen->zbuffer, 0x7FFFFFFF, uint32_t(screen->width * screen->height));
