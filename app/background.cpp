@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <emmintrin.h>
+#include <vector>
 
 #include "engine/geometry/vector.h"
 #include "engine/pixmap/pixmap.h"
@@ -89,9 +90,16 @@ bool usable(const Pixmap* dst, const Pixmap* texture) {
            int64_t(texture->width) * texture->height >= 256 * 256;
 }
 
+void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
+                 float a2, float a3);
+
 void draw(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
           float a2, float a3) {
     if (!usable(dst, texture)) return;
+    if (dst->width != 320 || dst->height != 240) {
+        draw_scaled(dst, texture, mapping, t, shade_offset, a1, a2, a3);
+        return;
+    }
     fill_grid(mapping, t, shade_offset, a1, a2, a3);
     for (int r = 0; r < BACKGROUND_GRID_ROWS - 1; r++)
         for (int c = 0; c < BACKGROUND_GRID_COLUMNS - 1; c++)
@@ -226,6 +234,64 @@ void block_fill(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int co
         }
         out += dst->width;
     }
+}
+
+// A screen larger than 320 x 240 keeps 8 x 8-pixel blocks: a grid of one point
+// per 8 pixels (and one past the last) over the same view. Grid values are taken
+// where the 320 x 240 field has them: a pixel's centre maps to the same place in
+// both, and u, v below count the 320 x 240 grid's steps.
+void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
+                 float a2, float a3) {
+    static std::vector<BackgroundPoint> grid;
+    static Pixmap* scratch = nullptr;  // edge blocks are drawn here and cut to the screen
+    const int32_t columns = (dst->width + BLOCK - 1) / BLOCK + 1, rows = (dst->height + BLOCK - 1) / BLOCK + 1;
+    grid.resize(size_t(columns) * size_t(rows));
+    if (!scratch && !(scratch = pixmap_create(BLOCK, BLOCK, 0))) return;
+    matrix m, tm;
+    mat_rotate_zyx(&m, a1, a2, a3);
+    mat_transpose(&tm, &m);
+    vector p[4];
+    for (int i = 0; i < 4; i++) {
+        vector scaled;
+        vec_scale(&scaled, 0.1f, &CORNER_RAYS[i]);
+        vec_mul_matrix(&p[i], &scaled, &tm);
+    }
+    const double sx = dst->width / 320.0, sy = dst->height / 240.0;
+    const double grid_columns = BACKGROUND_GRID_COLUMNS, grid_rows = BACKGROUND_GRID_ROWS;
+    for (int32_t j = 0; j < rows; j++) {
+        const double v = ((BLOCK * j + 0.5) / sy - 0.5) / BLOCK;
+        const double fl = v / grid_rows;
+        const double left[3] = {p[0].x + fl * (p[2].x - p[0].x), p[0].y + fl * (p[2].y - p[0].y),
+                                p[0].z + fl * (p[2].z - p[0].z)};
+        const double right[3] = {p[1].x + fl * (p[3].x - p[1].x), p[1].y + fl * (p[3].y - p[1].y),
+                                 p[1].z + fl * (p[3].z - p[1].z)};
+        const double dy2 = (v - 16.5) * (v - 16.5);
+        for (int32_t i = 0; i < columns; i++) {
+            const double u = ((BLOCK * i + 0.5) / sx - 0.5) / BLOCK;
+            const double fc = u / grid_columns;
+            const vector d = {float(left[0] + fc * (right[0] - left[0])), float(left[1] + fc * (right[1] - left[1])),
+                              float(left[2] + fc * (right[2] - left[2]))};
+            BackgroundPoint* g = &grid[size_t(j) * size_t(columns) + size_t(i)];
+            mapping(&d, t, &g->c[0], &g->c[1]);
+            double shade = 190.0 / std::sqrt((u - 20.5) * (u - 20.5) + dy2) + shade_offset;
+            if (shade > 255.0) shade = 255.0;
+            if (shade < 0.0) shade = 0.0;
+            g->c[2] = int32_t(shade);
+        }
+    }
+    for (int32_t r = 0; r < rows - 1; r++)
+        for (int32_t c = 0; c < columns - 1; c++) {
+            BackgroundPoint* a = &grid[size_t(r) * size_t(columns) + size_t(c)];
+            const int32_t x = BLOCK * c, y = BLOCK * r;
+            if (x + BLOCK <= dst->width && y + BLOCK <= dst->height) {
+                background_block_fill(dst, x, y, texture, 3, a, a + 1, a + columns, a + columns + 1);
+                continue;
+            }
+            background_block_fill(scratch, 0, 0, texture, 3, a, a + 1, a + columns, a + columns + 1);
+            for (int32_t yy = y; yy < y + BLOCK && yy < dst->height; yy++)
+                for (int32_t xx = x; xx < x + BLOCK && xx < dst->width; xx++)
+                    dst->pixels[dst->rows[yy] + xx] = scratch->pixels[scratch->rows[yy - y] + xx - x];
+        }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/effect.h"
 #include "app/blob.h"
 #include "engine/geometry/frustum.h"
 #include "engine/image/jpeg.h"
@@ -44,11 +45,14 @@ inline void add_charge(BlobPoint* p, float dx, float dy, float dz, float strengt
 
 int blob_init(Pixmap* screen) {
     blob.screen = screen;
+    // The phases start where the program's first start has them.
+    blob.a = 0.5f, blob.b = -0.3f, blob.c = blob.d = blob.e = 0.0f;
     blob.view = frustum_create(0, screen, 320.0f, 240.0f, 256.0f);
     if (!blob.view) {
         blob.error = BLOB_ERR_FRUSTUM;
         return 0;
     }
+    effect_align_view(blob.view);
     blob.texture = jpeg_load2pixmap("envmap.jpg");
     if (!blob.texture) {
         blob.error = BLOB_ERR_TEXTURE;

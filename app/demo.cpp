@@ -3,7 +3,10 @@
 // frame loop is checked: draw and driver results are ignored.
 #include "app/demo.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/blob.h"
 #include "app/check.h"
@@ -11,6 +14,7 @@
 #include "app/hairy.h"
 #include "app/klegg.h"
 #include "app/knot.h"
+#include "app/picture.h"
 #include "app/zfx.h"
 #include "engine/display/gfx.h"
 #include "engine/image/gif.h"
@@ -20,19 +24,19 @@
 #include "engine/pixmap/pixmap.h"
 #include "platform/win32.h"
 
-DemoState demo = {nullptr, nullptr, nullptr, nullptr, 0, 0.0f, -1.0f, 0, nullptr, 0};
+DemoState demo = {nullptr, nullptr, nullptr, nullptr, 0, 0.0f, -1.0f, 0, nullptr, 0, 1.0f};
 
 namespace {
 
-constexpr int32_t SCREEN_PIXELS = 320 * 240;
-
-void fade(float weight) { filter_fade(demo.vscreen, demo.fade_colour, weight, SCREEN_PIXELS); }
+void fade(float weight) { filter_fade(demo.vscreen, demo.fade_colour, weight, demo.vscreen->width * demo.vscreen->height); }
 
 void reset_zbuffer() {
     gmem_fill32(demo.vscreen->zbuffer, 0x7FFFFFFF, uint32_t(demo.vscreen->width * demo.vscreen->height));
 }
 
-void blit_full(const Pixmap* picture) { pixmap_blit(demo.vscreen, 0, 0, picture, 0, 0, 320, 240); }
+void blit_full(const Pixmap* picture) {
+    pixmap_blit(demo.vscreen, 0, 0, picture, 0, 0, demo.vscreen->width, demo.vscreen->height);
+}
 
 // Orders 0-4: the ball over the tunnel; remembers when it was last seen.
 void draw_opening() {
@@ -112,8 +116,26 @@ const DemoSection* demo_section(uint32_t order) {
     return &demo_timeline[demo_timeline_count - 1];
 }
 
+bool demo_parse_scale(const char* text, float* scale) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    // Digits and one point only: no signs, exponents, hex or words.
+    if (*end || std::strspn(text, "0123456789.") != std::strlen(text)) return false;
+    if (!(value >= 1.0 && value <= DEMO_SCALE_MAX)) return false;
+    *scale = float(value);
+    return true;
+}
+
+void demo_screen_size(float scale, int32_t* width, int32_t* height) {
+    *width = int32_t(std::lround(320.0 * double(scale)));
+    *height = int32_t(std::lround(240.0 * double(scale)));
+}
+
 int demo_start() {
-    demo.vscreen = pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
+    int32_t width, height;
+    demo_screen_size(demo.scale, &width, &height);
+    demo.vscreen = pixmap_create(width, height, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
     if (!demo.vscreen) {
         std::printf("%s\n", pixmap_error_string());
         return 1;
@@ -129,12 +151,20 @@ int demo_start() {
     if (!music_init("ragga.xm", MUSIC_FMOD, 0)) return fail("AutoInit", "error");
     sync_start(100.0f);
     demo.position = sync_position();
-    if (!current_gfx_driver->open(320, 240, "Wendril", GFX_MODE_16BPP) &&
-        !current_gfx_driver->open(320, 240, "Wendril", GFX_MODE_32BPP))
+    // A scaled screen asks for 32 bits first: 16 would band its smooth shading.
+    const uint32_t first = width > 320 ? GFX_MODE_32BPP : GFX_MODE_16BPP;
+    const uint32_t second = width > 320 ? GFX_MODE_16BPP : GFX_MODE_32BPP;
+    if (!current_gfx_driver->open(width, height, "Wendril", first) &&
+        !current_gfx_driver->open(width, height, "Wendril", second))
         return fail("Unable to open graphics mode!", "Error");
-    CHECK_TEXT(demo.bakg = jpeg_load2pixmap("t8-greyb.jpg"), "bakg=jpeg_load2pixmap(\"t8-greyb.jpg\")");
-    CHECK_TEXT(demo.endpic = gif_load2pixmap("slutbild.gif"), "endpic=gif_load2pixmap(\"slutbild.gif\")");
+    CHECK_TEXT(demo.bakg = picture_load("t8-greyb.jpg", jpeg_load2pixmap, width, height),
+               "bakg=jpeg_load2pixmap(\"t8-greyb.jpg\")");
+    CHECK_TEXT(demo.endpic = picture_load("slutbild.gif", gif_load2pixmap, width, height),
+               "endpic=gif_load2pixmap(\"slutbild.gif\")");
     if (!music_play(0)) return fail("Start", "Error");
+    // A second start in the same process (tests, other scales) begins afresh.
+    demo.section_start = 0.0f;
+    demo.fadeout_start = -1.0f;
     demo.quit = 0;
     return 0;
 }

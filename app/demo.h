@@ -12,7 +12,7 @@ struct GfxMode;
 
 // Program-wide state of the running order.
 struct DemoState {
-    Pixmap* vscreen;          // 320 x 240 with z-buffer: everything is drawn here
+    Pixmap* vscreen;          // 320 x 240 (times the scale) with z-buffer: everything is drawn here
     Pixmap* bakg;             // "t8-greyb.jpg", behind the knot and the blob
     Pixmap* endpic;           // "slutbild.gif", from order 20 on
     MusicPosition* position;  // the sync clock's record, read live every frame
@@ -22,8 +22,16 @@ struct DemoState {
     int quit;                 // set by Escape
     GfxMode* modes;           // the driver's mode list, gathered before open
     int32_t mode_count;
+    float scale;              // the screen is round(320 scale) x round(240 scale); 1 to 8
 };
 extern DemoState demo;
+
+constexpr float DEMO_SCALE_MAX = 8.0f;
+
+// Reads a scale: a decimal number from 1 to 8 ("2", "4.5"). False for anything else.
+bool demo_parse_scale(const char* text, float* scale);
+// The screen's size at a scale: round(320 scale) x round(240 scale).
+void demo_screen_size(float scale, int32_t* width, int32_t* height);
 
 // One row of the timeline: orders first .. last (inclusive) draw with `draw`.
 struct DemoSection {

@@ -270,3 +270,39 @@ void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour)
         }
     }
 }
+
+void filter_outline_scaled(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale)
+{
+    if (!(scale > 1.0f)) {
+        filter_outline(pixmap, threshold, colour);
+        return;
+    }
+    if (!pixmap || !pixmap->zbuffer || !pixmap->pixels) return;
+    const int32_t* z = pixmap->zbuffer;
+    uint32_t* p = pixmap->pixels;
+    const int32_t* rows = pixmap->rows;
+    const int32_t w = pixmap->width, h = pixmap->height;
+    // A stroke at scale 1 covers the pixel before the step, the one at it and the
+    // one after: two pixels before the boundary and one after. Scaled, it keeps
+    // that span in screen units; depths step 1/scale as much per pixel.
+    const int32_t before = static_cast<int32_t>(2.0f * scale + 0.5f);
+    const int32_t after = static_cast<int32_t>(scale + 0.5f);
+    const double limit = static_cast<double>(threshold) / scale;
+    for (int32_t y = 1; y <= h - 3; ++y) {
+        const int32_t y0 = y + 1 - before < 0 ? 0 : y + 1 - before;
+        const int32_t y1 = y + 1 + after > h ? h : y + 1 + after;
+        for (int32_t x = 1; x <= w - 2; ++x) {
+            const int32_t at = rows[y] + x;
+            const int64_t depth = z[at];
+            const int64_t below = depth - z[rows[y + 1] + x];
+            if (static_cast<double>(below < 0 ? -below : below) > limit)
+                for (int32_t yy = y0; yy < y1; ++yy) p[rows[yy] + x] = colour;
+            const int64_t right = depth - z[at + 1];
+            if (static_cast<double>(right < 0 ? -right : right) > limit) {
+                const int32_t x0 = x + 1 - before < 0 ? 0 : x + 1 - before;
+                const int32_t x1 = x + 1 + after > w ? w : x + 1 + after;
+                for (int32_t xx = x0; xx < x1; ++xx) p[rows[y] + xx] = colour;
+            }
+        }
+    }
+}

@@ -24,6 +24,11 @@ void filter_add_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int
 // for a step to the next column. Reads only the z-buffer; without one it does nothing.
 void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour);
 
+// The outline on a screen `scale` times 320 x 240: the strokes keep their span in
+// 320 x 240 units (2 scale pixels before each step, scale pixels after it, rounded)
+// and a step counts when it exceeds threshold / scale. Scale 1 or less is filter_outline.
+void filter_outline_scaled(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale);
+
 // Plain byte-loop versions of the two SIMD passes, with identical results; the
 // tests hold the SIMD code to them.
 void filter_fade_scalar(Pixmap* pixmap, uint32_t colour, float weight, int32_t count);

@@ -104,6 +104,7 @@ void hairy_build_hair(int h) {
 int hairy_create(Pixmap* screen) {
     hairy.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);
     if (!hairy.view) return 0;
+    effect_align_view(hairy.view);
     hairy.hair_texture = jpeg_load2pixmap("data/hairy/envmap01.jpg");
     if (!hairy.hair_texture) return 0;
     hairy.background_texture = pcx_load2pixmap("data/hairy/envmap03.pcx");

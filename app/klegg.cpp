@@ -88,6 +88,7 @@ void build_ball() {
 Pixmap* klegg_create(Pixmap* screen) {
     klegg.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);
     if (!klegg.view) return nullptr;
+    effect_align_view(klegg.view);
     build_ball();
     klegg.poly = effect_textured_poly();
     if (!klegg.poly) return nullptr;
@@ -124,11 +125,11 @@ void klegg_draw(Pixmap* screen, const MusicPosition* position) {
         }
         if (o == 1 && klegg.fade_level > 0.0f) {
             klegg.fade_level -= 0.015f;
-            filter_fade(screen, klegg.clear_colour, klegg.fade_level, 76800);
+            filter_fade(screen, klegg.clear_colour, klegg.fade_level, screen->width * screen->height);
         }
         if (o >= 4 && klegg.fade_level < 1.0f) {
             klegg.fade_level += 0.015f;
-            filter_fade(screen, klegg.clear_colour, klegg.fade_level, 76800);
+            filter_fade(screen, klegg.clear_colour, klegg.fade_level, screen->width * screen->height);
         }
         klegg.tunnel_time += dt * 1.0f;
     }

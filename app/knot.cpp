@@ -129,6 +129,7 @@ frustum* knot_create(Pixmap* screen) {
     knot.c2 = 3.0f;
     knot.c3 = 0.0f;
     knot.view = frustum_create(0, screen, 320.0f, 240.0f, 400.0f);
+    effect_align_view(knot.view);
     return knot.view;
 }
 

@@ -1,6 +1,6 @@
 // Wendril's entry point: the whole demo, on the machine's window and sound.
-// No configuration: the music decides what is shown. `--version` prints the
-// version and ends; `--window` starts in a window (as TAVIK_WINDOWED=1 does).
+// The music decides what is shown; the command line (or TAVIK_SCALE) only sets
+// the scale of the picture and whether it starts in a window.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,29 +8,64 @@
 #include "app/demo.h"
 #include "engine/display/gfx.h"
 #include "engine/version.h"
+#ifndef _WIN32
+#include "platform/host.h"
+#endif
+
+static const char USAGE[] =
+    "usage: wendril [--scale S] [--window] [--version]\n"
+    "Plays the demo full screen (in a window with --window or TAVIK_WINDOWED=1).\n"
+    "\n"
+    "  --scale S   draw at S times 320 x 240, S from 1 to 8 (2, 4.5 ...); the\n"
+    "              default is 1, or TAVIK_SCALE when set. 4.5 is 1440 x 1080.\n"
+    "  --window    start in a window\n"
+    "  --version   print the version and end\n"
+    "  --help      this text\n"
+    "\n"
+    "Keys: Escape ends the demo; Alt+Enter switches between window and full screen.\n";
+
+static int bad_scale(const char* where, const char* text) {
+    std::fprintf(stderr, "wendril: %s wants a scale from 1 to 8 (such as 2 or 4.5), not '%s'\n", where, text);
+    return 2;
+}
 
 int main(int argc, char** argv) {
+    const char* env = std::getenv("TAVIK_SCALE");
+    if (env && *env && !demo_parse_scale(env, &demo.scale)) return bad_scale("TAVIK_SCALE", env);
     const char* windowed = std::getenv("TAVIK_WINDOWED");
     bool window = windowed && std::strcmp(windowed, "1") == 0;
     for (int i = 1; i < argc; i++) {
-        if (std::strcmp(argv[i], "--version") == 0) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
             std::printf("wendril %s\n", TAVIK_VERSION);
             return 0;
         }
-        if (std::strcmp(argv[i], "--window") == 0) {
+        if (!std::strcmp(argv[i], "--window")) {
             window = true;
             continue;
         }
-        std::fprintf(stderr, "wendril: unknown argument '%s' (--version prints the version, --window starts in a window)\n",
-                     argv[i]);
+        if (!std::strcmp(argv[i], "--scale")) {
+            if (i + 1 >= argc) return bad_scale("--scale", "");
+            if (!demo_parse_scale(argv[++i], &demo.scale)) return bad_scale("--scale", argv[i]);
+            continue;
+        }
+        std::fprintf(stderr, "wendril: unknown argument '%s' (wendril --help lists the options)\n", argv[i]);
         return 2;
     }
 #ifdef _WIN32
-    // Windows: DirectDraw full screen unless asked for a window, which the GDI driver gives.
+    // Windows: DirectDraw full screen unless asked for a window, which the GDI
+    // driver gives. A scaled screen needs a display mode of that size.
     if (window) current_gfx_driver = &gfx_gdi_driver;
 #else
-    // The SDL host opens the DirectDraw driver's screen in a window when asked.
+    // The SDL host opens the DirectDraw driver's screen in a window when asked,
+    // and offers the scaled screen's size among its display modes.
     if (window) setenv("TAVIK_WINDOWED", "1", 1);
+    int32_t width, height;
+    demo_screen_size(demo.scale, &width, &height);
+    host_offer_display_mode(width, height);
 #endif
     return demo_run(nullptr, nullptr);
 }

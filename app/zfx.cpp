@@ -1,12 +1,14 @@
 // The zfx effect. The mesh is a trefoil-knotted tube of 40 rings of 8 sides,
 // stored as 41 rings of 9 positions whose last entries repeat the first. Each
 // frame: picture, credits, flat faces by the Lambert factor, depth outlines.
+#include "app/effect.h"
 #include "app/zfx.h"
 
 #include <cmath>
 
 #include "app/background.h"
 #include "app/filters.h"
+#include "app/picture.h"
 #include "engine/geometry/frustum.h"
 #include "engine/geometry/tpoly.h"
 #include "engine/image/jpeg.h"
@@ -88,12 +90,14 @@ float zfx_lambert(const vector* a, const vector* b, const vector* c) {
 }
 
 int zfx_create(Pixmap* screen) {
-    zfx.view = frustum_create(0, screen, float(screen->width), float(screen->height), 200.0f);
+    // The logical view is the 320 x 240 screen at any scale of the target.
+    zfx.view = frustum_create(0, screen, 320.0f, 240.0f, 200.0f);
     if (!zfx.view) return 0;
-    zfx.background = jpeg_load2pixmap("data/knot/img.jpg");
+    effect_align_view(zfx.view);
+    zfx.background = picture_load("data/knot/img.jpg", jpeg_load2pixmap, screen->width, screen->height);
     if (!zfx.background) return 0;
     for (int i = 0; i < ZFX_CREDITS; i++) {
-        zfx.credit[i] = jpeg_load2pixmap(CREDIT_FILES[i]);
+        zfx.credit[i] = picture_load(CREDIT_FILES[i], jpeg_load2pixmap, screen->width, screen->height);
         if (!zfx.credit[i]) return 0;
         zfx.credit_timer[i] = CREDIT_START[i];
         zfx.credit_x[i] = CREDIT_X[i];
@@ -122,14 +126,18 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
     // The eye distance breathes between 80 and 280; the frustum is set up
     // again in place, nothing is allocated.
     const int32_t perspective = background_trunc(180.0f + 100.0f * std::cos(zfx.breathing));
-    frustum_init(zfx.view, 0, screen, float(screen->width), float(screen->height), float(perspective));
+    frustum_init(zfx.view, 0, screen, 320.0f, 240.0f, float(perspective));
+    effect_align_view(zfx.view);
 
     pixmap_blit(screen, 0, 0, zfx.background, 0, 0, zfx.background->width, zfx.background->height);
     gmem_fill32(screen->zbuffer, 0x7FFFFFFF, uint32_t(screen->width * screen->height));
 
+    // Credit positions are in 320 x 240 units, scaled with the screen.
+    const double sx = screen->width / 320.0, sy = screen->height / 240.0;
     for (int i = 0; i < ZFX_CREDITS; i++) {
         if (zfx.credit_timer[i] < 1.0f && zfx.credit_timer[i] > -1.0f)
-            filter_add_blit(screen, zfx.credit_x[i], 32 * i, zfx.credit[i], 0, 0, 160, 32);
+            filter_add_blit(screen, int32_t(std::lround(zfx.credit_x[i] * sx)), int32_t(std::lround(32 * i * sy)),
+                            zfx.credit[i], 0, 0, int32_t(std::lround(160 * sx)), int32_t(std::lround(32 * sy)));
         zfx.credit_timer[i] -= dt * 0.005;
     }
 
@@ -155,6 +163,6 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
     }
     raster_flush();
 
-    filter_outline(screen, 20, zfx.outline_colour);
+    filter_outline_scaled(screen, 20, zfx.outline_colour, float(sx));
     zfx.breathing += dt * 0.09817477042468103;
 }

@@ -18,6 +18,31 @@ static const DDMode dd_modes[] = {
     {320, 240, 8}, {320, 240, 16}, {320, 240, 32}, {640, 480, 8}, {640, 480, 16}, {640, 480, 32},
 };
 
+// Sizes offered after those, at 8, 16 and 32 bits each: the scaled screens asked for.
+constexpr int DD_EXTRA_SIZES = 16;
+static DDMode dd_extra_modes[3 * DD_EXTRA_SIZES];
+static int dd_extra_count = 0;
+
+void host_offer_display_mode(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    const DWORD w = (DWORD)width, h = (DWORD)height;
+    for (const DDMode& m : dd_modes)
+        if (m.width == w && m.height == h) return;
+    for (int i = 0; i < dd_extra_count; i++)
+        if (dd_extra_modes[i].width == w && dd_extra_modes[i].height == h) return;
+    if (dd_extra_count == 3 * DD_EXTRA_SIZES) return;
+    for (DWORD bits : {8u, 16u, 32u}) dd_extra_modes[dd_extra_count++] = {w, h, bits};
+}
+
+// Calls f on every offered mode in enumeration order until it returns false.
+template <typename F>
+static void each_mode(F f) {
+    for (const DDMode& m : dd_modes)
+        if (!f(m)) return;
+    for (int i = 0; i < dd_extra_count; i++)
+        if (!f(dd_extra_modes[i])) return;
+}
+
 static void pixel_format_of(DWORD bits, DDPIXELFORMAT* pf) {
     memset(pf, 0, sizeof *pf);
     pf->dwSize = sizeof *pf;
@@ -131,13 +156,13 @@ struct DDObject final : IDirectDraw {
         int32_t fail;
         if (platform_fault("EnumDisplayModes", &fail)) return fail;
         if (!callback) return DDERR_INVALIDPARAMS;
-        for (const DDMode& m : dd_modes) {
-            if (filter && (filter->dwFlags & DDSD_WIDTH) && filter->dwWidth != m.width) continue;
-            if (filter && (filter->dwFlags & DDSD_HEIGHT) && filter->dwHeight != m.height) continue;
+        each_mode([&](const DDMode& m) {
+            if (filter && (filter->dwFlags & DDSD_WIDTH) && filter->dwWidth != m.width) return true;
+            if (filter && (filter->dwFlags & DDSD_HEIGHT) && filter->dwHeight != m.height) return true;
             DDSURFACEDESC d;
             mode_desc(m, &d);
-            if (callback(&d, context) == DDENUMRET_CANCEL) break;
-        }
+            return callback(&d, context) != DDENUMRET_CANCEL;
+        });
         return DD_OK;
     }
     HRESULT WINAPI GetDisplayMode(LPDDSURFACEDESC d) override;
@@ -268,8 +293,10 @@ HRESULT WINAPI DDObject::SetDisplayMode(DWORD w, DWORD h, DWORD bits) {
     int32_t fail;
     if (platform_fault("SetDisplayMode", &fail)) return fail;
     const DDMode* found = nullptr;
-    for (const DDMode& m : dd_modes)
+    each_mode([&](const DDMode& m) {
         if (m.width == w && m.height == h && m.bits == bits) found = &m;
+        return true;
+    });
     {
         std::lock_guard<std::mutex> guard(dd.lock);
         if (dd.exclusive_owner != this) return DDERR_NOEXCLUSIVEMODE;

@@ -33,6 +33,11 @@ const uint8_t* host_last_frame(int32_t* width, int32_t* height);
 // Frames presented since start (or host_reset).
 uint64_t host_frame_count();
 
+// The display also offers this size, at 8, 16 and 32 bits, after its standard
+// modes: a scaled screen (16 sizes at most, kept for the process). Call it before
+// a driver first gathers its mode list.
+void host_offer_display_mode(int32_t width, int32_t height);
+
 // ---- Input, from the machine or injected by tests (both hosts) ------------------------
 // Each posts its message(s) to the host window, the top-level window shown last;
 // false when there is none. Coordinates are client pixels of that window.

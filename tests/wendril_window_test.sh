@@ -3,9 +3,11 @@
 # data folder on an X display (Xvfb when there is none), photographed after a
 # second and compared with what wendril-capture renders around that moment, then
 # ended with Escape typed by xdotool: exit status 0 within a second.
-# Argument: the build directory.
+# Arguments: the build directory; the scale (default 1: a window of whole
+# multiples of 320 x 240; above 1 the window must be the scaled size).
 set -eu
 build=$(cd "${1:-build}" && pwd)
+scale=${2:-1}
 fail() {
   echo "wendril_window_test: $*" >&2
   # The screenshot stays behind for a look.
@@ -33,7 +35,11 @@ trap cleanup EXIT INT TERM
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   command -v Xvfb >/dev/null || fail "no display and no Xvfb"
   # Xvfb picks a free display number and writes it to descriptor 3.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+  # Larger for a scaled run: the scaled window must not be the whole multiple a
+  # 320 x 240 window would be.
+  screen=1024x768x24
+  [ "$scale" = 1 ] || screen=1600x1200x24
+  Xvfb -displayfd 3 -screen 0 $screen -nolisten tcp 3>"$tmp/display" 2>/dev/null &
   xvfb_pid=$!
   i=0
   while [ ! -s "$tmp/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
@@ -51,7 +57,7 @@ fi
 
 # A window rather than full screen (a bare X server has no window manager to make
 # one), and no message box that nobody would close.
-(cd "$build/data" && TAVIK_WINDOWED=1 TAVIK_NO_MESSAGE_BOX=1 exec "$build/wendril") >"$tmp/stdout" 2>"$tmp/stderr" &
+(cd "$build/data" && TAVIK_WINDOWED=1 TAVIK_NO_MESSAGE_BOX=1 exec "$build/wendril" --scale "$scale") >"$tmp/stdout" 2>"$tmp/stderr" &
 demo_pid=$!
 id=""
 i=0
@@ -76,6 +82,18 @@ for attempt in 1 2 3; do
 done
 [ -n "$shot" ] || { cat "$tmp/import.err" >&2; fail "no screenshot"; }
 size=$(convert "$tmp/shot_full.png" -format '%wx%h' info:)
+if [ "$scale" != 1 ]; then
+  # On our 1600 x 1200 screen the window is the scaled size exactly; on another
+  # display it may be shrunk to fit, keeping 4:3.
+  want=$(awk -v s="$scale" 'BEGIN { printf "%dx%d", int(320 * s + 0.5), int(240 * s + 0.5) }')
+  if [ -n "$xvfb_pid" ]; then
+    [ "$size" = "$want" ] || fail "the window is $size, not $want at scale $scale"
+  else
+    awk -v got="$size" -v want="$want" 'BEGIN { split(got, g, "x"); split(want, w, "x");
+      exit !(g[1] <= w[1] && g[2] <= w[2] && (g[1] * 3 - g[2] * 4) ^ 2 <= 64) }' ||
+      fail "the window is $size: not 4:3 within $want at scale $scale"
+  fi
+fi
 # The window shows the 320 x 240 picture scaled by whole pixels: back to 320 x 240.
 convert "$tmp/shot_full.png" -filter box -resize '320x240!' "$tmp/shot.png"
 
@@ -92,7 +110,7 @@ awk -v m="$mean" 'BEGIN { exit !(m > 0.02) }' || fail "the window is black (mean
 # of lit pixels, the centre of the lit pixels, the darkness of the border, and
 # the lit pixels' blue to red ratio. Their ranges over 67 rendered frames and the
 # screenshot's figures are printed.
-"$build/wendril-capture" --quiet --data "$build/data" --fps 10 --from 0.3 --to 7 --out "$tmp/ref" >/dev/null 2>"$tmp/capture.err" ||
+"$build/wendril-capture" --quiet --scale "$scale" --data "$build/data" --fps 10 --from 0.3 --to 7 --out "$tmp/ref" >/dev/null 2>"$tmp/capture.err" ||
   { cat "$tmp/capture.err" >&2; fail "wendril-capture failed"; }
 python3 "$(dirname "$0")/window_structure.py" "$tmp/shot.png" "$tmp/ref" >"$tmp/verdict" ||
   { cat "$tmp/verdict" >&2; fail "the window does not show the demo's picture"; }

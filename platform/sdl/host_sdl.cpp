@@ -134,6 +134,8 @@ static void render() {
     SDL_RenderClear(sdl.renderer);
     if (sdl.texture) {
         SDL_Rect r = picture_rect();
+        // Sharp pixels when enlarging; shrinking a large picture averages instead.
+        SDL_SetTextureScaleMode(sdl.texture, r.w < sdl.tex_width ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
         SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &r);
     }
     SDL_RenderPresent(sdl.renderer);
@@ -192,8 +194,21 @@ void host_window_destroy() {
     SDL_ShowCursor(SDL_ENABLE);
 }
 
-void host_display_mode(int32_t width, int32_t, int32_t) {
+// A mode larger than 320 x 240 is a scaled screen: the window takes its size,
+// shrunk to fit the desktop's usable area with the aspect kept.
+static void fit_window_to(int32_t width, int32_t height) {
+    if (!sdl.window || width <= 320 || height <= 240) return;
+    SDL_Rect usable;
+    double shrink = 1.0;
+    if (SDL_GetDisplayUsableBounds(SDL_GetWindowDisplayIndex(sdl.window), &usable) == 0 && usable.w > 0 && usable.h > 0)
+        shrink = std::min(1.0, std::min((double)usable.w / width, (double)usable.h / height));
+    SDL_SetWindowSize(sdl.window, std::max(1, (int)(width * shrink)), std::max(1, (int)(height * shrink)));
+    SDL_SetWindowPosition(sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+void host_display_mode(int32_t width, int32_t height, int32_t) {
     sdl.exclusive = width > 0;
+    if (sdl.exclusive) fit_window_to(width, height);
     if (!getenv("TAVIK_WINDOWED")) set_fullscreen(sdl.exclusive);
 }
 

@@ -36,7 +36,10 @@ const char* const USAGE =
     "                      wendril.wav, exactly the span's sound (default: capture,\n"
     "                      when no other output is asked for)\n"
     "  --every N           write every Nth frame of the span as PNG (default 1)\n"
-    "  --mp4 FILE          H.264 and AAC video of the span, twice the size (needs ffmpeg)\n"
+    "  --scale S           draw at S times 320 x 240, S from 1 to 8 (2, 4.5 ...);\n"
+    "                      default 1, or TAVIK_SCALE when set (4.5 is 1440 x 1080)\n"
+    "  --mp4 FILE          H.264 and AAC video of the span (needs ffmpeg): twice the\n"
+    "                      size at scale 1, exactly the scaled size otherwise\n"
     "  --contact-sheet FILE  PNG with one labelled thumbnail per order\n"
     "  --log FILE          one line per frame: frame, virtual ms, ticks, order, row\n"
     "  --data DIR          where the demo's files are (default .)\n"
@@ -60,6 +63,7 @@ struct Options {
     uint64_t every = 1;
     std::string out, mp4, sheet, log, data = ".";
     bool quiet = false;
+    float scale = 1.0f;
 };
 
 // What a frame saw when it was drawn.
@@ -120,6 +124,9 @@ uint64_t frame_at(const When& w, uint32_t fps) { return (w.num * fps + w.den - 1
 Options parse(int argc, char** argv) {
     Options o;
     bool frames_given = false, to_given = false;
+    const char* env = std::getenv("TAVIK_SCALE");
+    if (env && *env && !demo_parse_scale(env, &o.scale))
+        bad(std::string("TAVIK_SCALE wants a scale from 1 to 8 (such as 2 or 4.5), not '") + env + "'");
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -132,7 +139,7 @@ Options parse(int argc, char** argv) {
         }
         if (arg.rfind("--", 0) != 0) bad("unexpected argument '" + arg + "'");
         static const char* const with_value[] = {"--fps", "--from", "--to", "--frames", "--out", "--every",
-                                                  "--mp4", "--contact-sheet", "--log", "--data"};
+                                                  "--mp4", "--contact-sheet", "--log", "--data", "--scale"};
         bool known = false;
         for (const char* name : with_value) known = known || arg == name;
         if (!known) bad("unknown option '" + arg + "'");
@@ -149,6 +156,8 @@ Options parse(int argc, char** argv) {
         else if (arg == "--contact-sheet") o.sheet = value;
         else if (arg == "--log") o.log = value;
         else if (arg == "--data") o.data = value;
+        else if (arg == "--scale" && !demo_parse_scale(value.c_str(), &o.scale))
+            bad("--scale wants a scale from 1 to 8 (such as 2 or 4.5), not '" + value + "'");
     }
     if (frames_given && to_given) bad("--to and --frames both give the end; use one");
     const When &f = o.from, &t = o.to;
@@ -320,6 +329,10 @@ int main(int argc, char** argv) {
     const std::string video_tmp = o.mp4 + ".video.tmp";
 
     host_clock_set_frame_rate(o.fps);
+    demo.scale = o.scale;
+    int32_t screen_width, screen_height;
+    demo_screen_size(o.scale, &screen_width, &screen_height);
+    host_offer_display_mode(screen_width, screen_height);
     if (demo_start() != 0) {
         std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", o.data.c_str());
         if (log) std::fclose(log);
@@ -381,7 +394,8 @@ int main(int argc, char** argv) {
                     }
                     part_first = audio_rendered_frames();
                 }
-                if (!o.mp4.empty() && !video_begin(&video, video_tmp, demo.vscreen->width, demo.vscreen->height, o.fps)) {
+                if (!o.mp4.empty() && !video_begin(&video, video_tmp, demo.vscreen->width, demo.vscreen->height, o.fps,
+                                                   demo.vscreen->width == 320 ? 2 : 1)) {
                     std::fprintf(stderr, "wendril-capture: cannot start ffmpeg\n");
                     return give_up(1);
                 }

@@ -3,6 +3,8 @@
 // child process with a pipe (no shell, so any file name is safe).
 #include "tools/capture/capture_output.h"
 
+#include "app/picture.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -129,6 +131,12 @@ RgbImage sheet_thumbnail(const RgbImage& frame) {
     t.width = SHEET_THUMB_W;
     t.height = SHEET_THUMB_H;
     t.rgb.assign(size_t(t.width) * size_t(t.height) * 3, 0);
+    if (frame.width > 2 * SHEET_THUMB_W || frame.height > 2 * SHEET_THUMB_H) {
+        // A scaled frame: area-averaged down to the thumbnail.
+        picture_resample_bytes(frame.rgb.data(), frame.width, frame.height, frame.width * 3, t.rgb.data(), t.width,
+                               t.height, t.width * 3, 3);
+        return t;
+    }
     const int w = std::min(frame.width / 2, t.width), h = std::min(frame.height / 2, t.height);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++)
@@ -250,11 +258,14 @@ bool wait_ok(int pid) {
 
 }  // namespace
 
-bool video_begin(VideoEncoder* enc, const std::string& path, int width, int height, uint32_t fps) {
+bool video_begin(VideoEncoder* enc, const std::string& path, int width, int height, uint32_t fps, int zoom) {
     // A broken pipe (ffmpeg gone) must surface as a failed write, not end us.
     signal(SIGPIPE, SIG_IGN);
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
-    const std::string scaled = "scale=" + std::to_string(2 * width) + ":" + std::to_string(2 * height) + ":flags=neighbor";
+    // H.264 in 4:2:0 wants even sizes: an odd row or column is padded with black.
+    const std::string scaled = zoom > 1 ? "scale=" + std::to_string(zoom * width) + ":" + std::to_string(zoom * height) +
+                                              ":flags=neighbor"
+                                        : "pad=ceil(iw/2)*2:ceil(ih/2)*2";
     enc->pid = spawn_ffmpeg({"-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s",
                              size, "-framerate", std::to_string(fps), "-i", "-", "-vf", scaled, "-c:v", "libx264",
                              "-preset", "fast", "-crf", "18", "-pix_fmt", "yuv420p", "-an", "-f", "mp4", path},

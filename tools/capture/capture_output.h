@@ -29,7 +29,7 @@ bool capture_cut_wav(const std::string& part, uint64_t part_first, uint64_t firs
 // ---- contact sheet -------------------------------------------------------------------
 
 enum : int {
-    SHEET_THUMB_W = 160,  // half the virtual screen each way
+    SHEET_THUMB_W = 160,  // half the 320 x 240 screen each way, at any scale
     SHEET_THUMB_H = 120,
     SHEET_LABEL_H = 20,   // two lines of the 5 x 7 font
     SHEET_GAP = 4,
@@ -45,7 +45,8 @@ struct SheetThumb {
     RgbImage picture;  // SHEET_THUMB_W x SHEET_THUMB_H
 };
 
-// Halves a 320 x 240 frame by averaging 2 x 2 blocks.
+// Halves a 320 x 240 frame by averaging 2 x 2 blocks; a larger frame is
+// area-averaged down to the thumbnail's size.
 RgbImage sheet_thumbnail(const RgbImage& frame);
 // The grid of thumbnails, min(count, 4) columns, each labelled with its order,
 // row, time and section.
@@ -61,7 +62,8 @@ struct VideoEncoder {
     int pid = -1;
     int fd = -1;
 };
-bool video_begin(VideoEncoder* enc, const std::string& path, int width, int height, uint32_t fps);
+// Frames of width x height, each pixel shown zoom x zoom (nearest) in the video.
+bool video_begin(VideoEncoder* enc, const std::string& path, int width, int height, uint32_t fps, int zoom = 2);
 bool video_frame(VideoEncoder* enc, const RgbImage& frame);
 // Closes the pipe and waits; true when ffmpeg succeeded.
 bool video_end(VideoEncoder* enc);

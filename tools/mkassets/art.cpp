@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "tools/mkassets/font.h"
 
@@ -171,30 +172,108 @@ Image sphere_texture()
     return img;
 }
 
-Image grey_background()
+// The pictures take a zoom k: k = 1 is the 320 x 240 original; k > 1 draws the
+// same picture at k times the size, each pixel sampled at its centre in the
+// original's coordinates, so the larger picture is drawn, not enlarged.
+namespace {
+
+// A zoomed pixel's centre in the original's pixel coordinates (exactly X at k = 1).
+double unzoom(int X, int k) { return (X + 0.5) / k - 0.5; }
+
+// Pixel (X, Y) of a zoomed picture blended towards a colour by coverage 0..1.
+void blend(Image& img, int X, int Y, const uint8_t colour[3], double coverage)
 {
-    Image img(320, 240);
-    for (int y = 0; y < 240; ++y) {
-        for (int x = 0; x < 320; ++x) {
+    uint8_t* p = img.at(X, Y);
+    for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::lround(p[c] + (colour[c] - p[c]) * coverage));
+}
+
+// Distance from (px, py) to the segment a-b.
+double segment_distance(double px, double py, double ax, double ay, double bx, double by)
+{
+    const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((px - ax) * dx + (py - ay) * dy) / len2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+}
+
+// The font drawn as strokes: every lit cell's centre joined to its lit
+// neighbours (diagonal ones only where no straight path joins them), half a cell
+// thick with round ends. Same cells and advance as draw_text, smooth edges.
+void draw_text_zoomed(Image& img, int x, int y, std::string_view text, int scale, const uint8_t colour[3], int k,
+                      bool antialias)
+{
+    const int samples = antialias ? 4 : 1;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint8_t* g = font::glyph(text[i]);
+        auto lit = [&](int c, int r) {
+            return c >= 0 && r >= 0 && c < font::GLYPH_W && r < font::GLYPH_H && (g[r] & (1 << (font::GLYPH_W - 1 - c)));
+        };
+        struct Segment {
+            double ax, ay, bx, by;
+        };
+        std::vector<Segment> strokes;
+        for (int r = 0; r < font::GLYPH_H; ++r)
+            for (int c = 0; c < font::GLYPH_W; ++c) {
+                if (!lit(c, r)) continue;
+                const double cx = c + 0.5, cy = r + 0.5;
+                strokes.push_back({cx, cy, cx, cy});
+                if (lit(c + 1, r)) strokes.push_back({cx, cy, cx + 1, cy});
+                if (lit(c, r + 1)) strokes.push_back({cx, cy, cx, cy + 1});
+                if (lit(c + 1, r + 1) && !lit(c + 1, r) && !lit(c, r + 1)) strokes.push_back({cx, cy, cx + 1, cy + 1});
+                if (lit(c - 1, r + 1) && !lit(c - 1, r) && !lit(c, r + 1)) strokes.push_back({cx, cy, cx - 1, cy + 1});
+            }
+        if (strokes.empty()) continue;
+        // The glyph's box in the original's pixels, then in zoomed pixels.
+        const int gx = x + static_cast<int>(i) * (font::GLYPH_W + 1) * scale;
+        const int X0 = std::max(0, gx * k), Y0 = std::max(0, y * k);
+        const int X1 = std::min(img.width, (gx + font::GLYPH_W * scale) * k);
+        const int Y1 = std::min(img.height, (y + font::GLYPH_H * scale) * k);
+        for (int Y = Y0; Y < Y1; ++Y)
+            for (int X = X0; X < X1; ++X) {
+                int inside = 0;
+                for (int sy = 0; sy < samples; ++sy)
+                    for (int sx = 0; sx < samples; ++sx) {
+                        // The sample in font cells.
+                        const double fx = ((X + (sx + 0.5) / samples) / k - gx) / scale;
+                        const double fy = ((Y + (sy + 0.5) / samples) / k - y) / scale;
+                        double d = 1e9;
+                        for (const Segment& s : strokes) d = std::min(d, segment_distance(fx, fy, s.ax, s.ay, s.bx, s.by));
+                        inside += d <= 0.5;
+                    }
+                if (inside) blend(img, X, Y, colour, double(inside) / (samples * samples));
+            }
+    }
+}
+
+}  // namespace
+
+Image grey_background(int k)
+{
+    Image img(320 * k, 240 * k);
+    for (int Y = 0; Y < 240 * k; ++Y) {
+        for (int X = 0; X < 320 * k; ++X) {
+            const double x = unzoom(X, k), y = unzoom(Y, k);
             double t = y / 239.0;
             double d = std::hypot(x - 210.0, y - 90.0);
             double rings = 0.5 + 0.5 * std::cos(d * 0.16);
             double glow = std::exp(-d / 140.0);
-            double grid = ((x % 32) == 0 || (y % 32) == 0) ? 0.04 : 0.0;
+            // The grid lines are one original pixel wide.
+            double grid = (((X / k) % 32) == 0 || ((Y / k) % 32) == 0) ? 0.04 : 0.0;
             double grain = fractal(x, y, 16, 3, 31) - 0.5;
             double v = 0.05 + 0.11 * (1.0 - t) + 0.17 * glow + 0.035 * rings * glow + grid + grain * 0.04;
             double c[3] = {v * 0.85, v * 0.92, v * 1.12};
-            put(img, x, y, c);
+            put(img, X, Y, c);
         }
     }
     return img;
 }
 
-Image knot_background()
+Image knot_background(int k)
 {
-    Image img(320, 240);
-    for (int y = 0; y < 240; ++y) {
-        for (int x = 0; x < 320; ++x) {
+    Image img(320 * k, 240 * k);
+    for (int Y = 0; Y < 240 * k; ++Y) {
+        for (int X = 0; X < 320 * k; ++X) {
+            const double x = unzoom(X, k), y = unzoom(Y, k);
             // Warm light behind the object on the left, darker where the credits go.
             double d = std::hypot(x - 96.0, y - 88.0);
             double glow = std::exp(-d / 110.0);
@@ -205,29 +284,34 @@ Image knot_background()
             double dot = std::hypot(x - cx, y - cy) < 3.6 * glow + 0.6 ? 1.0 : 0.0;
             double v = 0.06 + 0.45 * glow * (0.7 + 0.3 * rays);
             double c[3] = {v * 1.25 + 0.05 * dot, v * 0.62 + 0.03 * dot, v * 0.30};
-            put(img, x, y, c);
+            put(img, X, Y, c);
         }
     }
     return img;
 }
 
-Image end_picture()
+Image end_picture(int k)
 {
-    Image img(320, 240);
-    for (int y = 0; y < 240; ++y) {
-        for (int x = 0; x < 320; ++x) {
+    Image img(320 * k, 240 * k);
+    for (int Y = 0; Y < 240 * k; ++Y) {
+        for (int X = 0; X < 320 * k; ++X) {
+            const double y = unzoom(Y, k);
             double t = y / 239.0;
             double c[3] = {0.02 + 0.10 * t, 0.01 + 0.03 * t, 0.08 + 0.14 * (1 - t)};
-            // A few stars.
-            if ((hash3(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 41) & 0x3FF) == 0)
+            // A few stars: one original pixel each, round when zoomed.
+            const int x0 = X / k, y0 = Y / k;
+            const bool in_dot = k == 1 || std::hypot(unzoom(X, k) - x0, y - y0) <= 0.5;
+            if ((hash3(static_cast<uint32_t>(x0), static_cast<uint32_t>(y0), 41) & 0x3FF) == 0 && in_dot)
                 c[0] = c[1] = c[2] = 0.6;
-            put(img, x, y, c);
+            put(img, X, Y, c);
         }
     }
     const uint8_t gold[3] = {255, 214, 120}, white[3] = {235, 235, 250}, dim[3] = {140, 140, 170};
+    // Not smoothed: a GIF holds 256 colours.
     auto centred = [&](std::string_view text, int y, int scale, const uint8_t* colour) {
         int w = font::text_width(text) * scale;
-        draw_text(img, (320 - w) / 2, y, text, scale, colour);
+        if (k == 1) draw_text(img, (320 - w) / 2, y, text, scale, colour);
+        else draw_text_zoomed(img, (320 - w) / 2, y, text, scale, colour, k, false);
     };
     centred("WENDRIL", 70, 5, gold);
     centred("THANKS FOR WATCHING", 130, 2, white);
@@ -236,12 +320,17 @@ Image end_picture()
     return img;
 }
 
-Image credit_picture(std::string_view role, std::string_view name)
+Image credit_picture(std::string_view role, std::string_view name, int k)
 {
-    Image img(160, 32);
+    Image img(160 * k, 32 * k);
     const uint8_t grey[3] = {150, 160, 190}, light[3] = {240, 240, 255};
-    draw_text(img, 4, 2, role, 1, grey);
-    draw_text(img, 4, 13, name, 2, light);
+    if (k == 1) {
+        draw_text(img, 4, 2, role, 1, grey);
+        draw_text(img, 4, 13, name, 2, light);
+    } else {
+        draw_text_zoomed(img, 4, 2, role, 1, grey, k, true);
+        draw_text_zoomed(img, 4, 13, name, 2, light, k, true);
+    }
     return img;
 }
 

@@ -30,10 +30,12 @@ struct Metal {
 Image environment_map(const Metal& metal, uint32_t seed);   // 256 x 256, a polished ball's reflection
 Image tunnel_texture();                                     // 256 x 256, seamless, red
 Image sphere_texture();                                     // 256 x 256, seamless
-Image grey_background();                                    // 320 x 240
-Image knot_background();                                    // 320 x 240
-Image end_picture();                                        // 320 x 240, with the closing text
-Image credit_picture(std::string_view role, std::string_view name);  // 160 x 32, light text on black
+// The pictures at k times their size (k = 1: the originals the demo loads; the
+// data set's hd/ copies are drawn at k = 4, text included).
+Image grey_background(int k = 1);                           // 320 x 240
+Image knot_background(int k = 1);                           // 320 x 240
+Image end_picture(int k = 1);                               // 320 x 240, with the closing text
+Image credit_picture(std::string_view role, std::string_view name, int k = 1);  // 160 x 32, light text on black
 
 // Draws text with the bitmap font at (x, y), each font pixel scale x scale, in colour.
 void draw_text(Image& img, int x, int y, std::string_view text, int scale, const uint8_t colour[3]);

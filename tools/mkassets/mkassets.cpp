@@ -123,7 +123,7 @@ bool write_gif(const std::string& path, const art::Image& img)
 }
 
 struct Step {
-    const char* what;
+    std::string what;
     bool ok;
 };
 
@@ -137,7 +137,8 @@ int main(int argc, char** argv)
     }
     auto started = std::chrono::steady_clock::now();
     std::string dir = argv[1];
-    if (!make_dir(dir) || !make_dir(dir + "/data") || !make_dir(dir + "/data/knot") || !make_dir(dir + "/data/hairy"))
+    if (!make_dir(dir) || !make_dir(dir + "/data") || !make_dir(dir + "/data/knot") || !make_dir(dir + "/data/hairy") ||
+        !make_dir(dir + "/hd") || !make_dir(dir + "/hd/data") || !make_dir(dir + "/hd/data/knot"))
         return 1;
 
     // Environment maps: steel-blue glass, chrome, and warm gold.
@@ -156,6 +157,11 @@ int main(int argc, char** argv)
     steps.push_back({"t8-greyb.jpg", write_jpeg(dir + "/t8-greyb.jpg", art::grey_background())});
     steps.push_back({"slutbild.gif", write_gif(dir + "/slutbild.gif", art::end_picture())});
     steps.push_back({"data/knot/img.jpg", write_jpeg(dir + "/data/knot/img.jpg", art::knot_background())});
+    // The pictures again at four times the size, for the demo's larger scales.
+    constexpr int HD = 4;
+    steps.push_back({"hd/t8-greyb.jpg", write_jpeg(dir + "/hd/t8-greyb.jpg", art::grey_background(HD))});
+    steps.push_back({"hd/slutbild.gif", write_gif(dir + "/hd/slutbild.gif", art::end_picture(HD))});
+    steps.push_back({"hd/data/knot/img.jpg", write_jpeg(dir + "/hd/data/knot/img.jpg", art::knot_background(HD))});
     steps.push_back({"data/hairy/envmap01.jpg", write_jpeg(dir + "/data/hairy/envmap01.jpg", art::environment_map(gold, 3))});
     steps.push_back({"data/hairy/envmap03.pcx", write_pcx(dir + "/data/hairy/envmap03.pcx", art::sphere_texture())});
     const struct {
@@ -170,12 +176,14 @@ int main(int argc, char** argv)
     for (const auto& c : credits) {
         std::string path = dir + "/data/knot/" + c.file + ".jpg";
         steps.push_back({c.file, write_jpeg(path, art::credit_picture(c.role, c.name))});
+        std::string hd = dir + "/hd/data/knot/" + c.file + ".jpg";
+        steps.push_back({hd.substr(dir.size() + 1), write_jpeg(hd, art::credit_picture(c.role, c.name, HD))});
     }
 
     int failed = 0;
     for (const Step& s : steps)
         if (!s.ok) {
-            std::fprintf(stderr, "mkassets: failed to write %s\n", s.what);
+            std::fprintf(stderr, "mkassets: failed to write %s\n", s.what.c_str());
             ++failed;
         }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
