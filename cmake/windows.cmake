@@ -26,7 +26,7 @@ find_package(Threads REQUIRED)
 
 file(GLOB_RECURSE TAVIK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/engine/*.cpp)
 add_library(tavik STATIC ${TAVIK_SOURCES})
-target_include_directories(tavik PUBLIC ${PROJECT_SOURCE_DIR})
+target_include_directories(tavik PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/include)
 target_include_directories(tavik SYSTEM PUBLIC ${TAVIK_JPEG_INCLUDE})
 target_link_libraries(tavik PUBLIC ${TAVIK_JPEG_LIBRARY} Threads::Threads)
 
