@@ -50,8 +50,10 @@ struct Win32Dib {
     int32_t height;
 };
 
-// Metrics of our window frame: a captioned window's client area is its size less
-// SM_CXBORDER across and SM_CYSMCAPTION + SM_CYBORDER + SM_CYDLGFRAME down.
+// Metrics of our window frame, shaped as Windows shapes a captioned window without
+// a sizing border: a dialog frame (SM_CXDLGFRAME, SM_CYDLGFRAME) on every side and
+// the caption (SM_CYCAPTION) above the client area. AdjustWindowRectEx gives the
+// size for a wanted client area.
 enum { METRIC_BORDER = 1, METRIC_DLGFRAME = 3, METRIC_CAPTION = 23, METRIC_SMCAPTION = 17 };
 
 // ---- Module state ------------------------------------------------------------------
@@ -100,10 +102,10 @@ static Win32Window* window_find(HWND hwnd) {
 
 static void frame_extent(const Win32Window& w, int* left, int* top, int* cw, int* ch) {
     bool captioned = (w.style & WS_CAPTION) == WS_CAPTION && !(w.style & WS_CHILD);
-    *left = 0;
-    *top = captioned ? METRIC_SMCAPTION + METRIC_DLGFRAME : 0;
-    *cw = std::max(0, w.width - (captioned ? METRIC_BORDER : 0));
-    *ch = std::max(0, w.height - (captioned ? METRIC_SMCAPTION + METRIC_BORDER + METRIC_DLGFRAME : 0));
+    *left = captioned ? METRIC_DLGFRAME : 0;
+    *top = captioned ? METRIC_CAPTION + METRIC_DLGFRAME : 0;
+    *cw = std::max(0, w.width - (captioned ? 2 * METRIC_DLGFRAME : 0));
+    *ch = std::max(0, w.height - (captioned ? METRIC_CAPTION + 2 * METRIC_DLGFRAME : 0));
 }
 
 static void screen_size(int32_t* w, int32_t* h) {
@@ -542,6 +544,18 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
     int left, top, cw, ch;
     frame_extent(*w, &left, &top, &cw, &ch);
     *rect = {0, 0, cw, ch};
+    return TRUE;
+}
+
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD ex_style) {
+    (void)ex_style;
+    if (!rect || menu) return FALSE;  // no window of ours has a menu bar
+    if ((style & WS_CAPTION) == WS_CAPTION && !(style & WS_CHILD)) {
+        rect->left -= METRIC_DLGFRAME;
+        rect->right += METRIC_DLGFRAME;
+        rect->top -= METRIC_CAPTION + METRIC_DLGFRAME;
+        rect->bottom += METRIC_DLGFRAME;
+    }
     return TRUE;
 }
 

@@ -255,6 +255,7 @@ BOOL WINAPI UpdateWindow(HWND hWnd);
 HWND WINAPI GetActiveWindow();
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
+BOOL WINAPI AdjustWindowRectEx(LPRECT lpRect, DWORD dwStyle, BOOL bMenu, DWORD dwExStyle);
 int WINAPI GetSystemMetrics(int nIndex);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);

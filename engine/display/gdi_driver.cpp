@@ -161,11 +161,15 @@ static int32_t gdi_open(int32_t width, int32_t height, const char* caption, uint
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.lpszClassName = "Tavik";
     RegisterClassA(&wc);
-    gdi.window = CreateWindowExA(0, "Tavik", caption, WS_POPUP | WS_CAPTION | WS_SYSMENU,
-                                 (GetSystemMetrics(SM_CXSCREEN) - width) >> 1,
-                                 (GetSystemMetrics(SM_CYSCREEN) - height) >> 1, width + GetSystemMetrics(SM_CXBORDER),
-                                 height + GetSystemMetrics(SM_CYSMCAPTION) + GetSystemMetrics(SM_CYBORDER) +
-                                     GetSystemMetrics(SM_CYDLGFRAME),
+    // The outer size is the one the system gives for a width x height client
+    // area: adding the frame metrics by hand lost a few rows and columns of the
+    // picture to frames wider than a one-pixel border.
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRectEx(&outer, style, FALSE, 0);
+    gdi.window = CreateWindowExA(0, "Tavik", caption, style, (GetSystemMetrics(SM_CXSCREEN) - width) >> 1,
+                                 (GetSystemMetrics(SM_CYSCREEN) - height) >> 1, outer.right - outer.left,
+                                 outer.bottom - outer.top,
                                  nullptr, nullptr, instance, nullptr);
     if (!gdi.window) {
         gdi.error = GDI_ERR_WINDOW;

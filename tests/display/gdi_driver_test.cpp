@@ -71,7 +71,10 @@ TEST_F(GdiOpen, WindowIsCentredWithTheDisplaySizeAsClientArea) {
     EXPECT_EQ(r.bottom, 240);
     POINT origin = {0, 0};
     ClientToScreen(w, &origin);
-    EXPECT_EQ(origin.x, (GetSystemMetrics(SM_CXSCREEN) - 320) >> 1);
+    // The window (frame included) starts at the centring offset.
+    RECT outer = {0, 0, 320, 240};
+    AdjustWindowRectEx(&outer, WS_POPUP | WS_CAPTION | WS_SYSMENU, FALSE, 0);
+    EXPECT_EQ(origin.x, ((GetSystemMetrics(SM_CXSCREEN) - 320) >> 1) - outer.left);
     EXPECT_EQ(gfx->mouse_x(), 160);  // open puts the mouse in the middle
     EXPECT_EQ(gfx->mouse_y(), 120);
     EXPECT_EQ(gfx->mouse_raw_x(), 0);

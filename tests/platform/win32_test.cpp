@@ -38,8 +38,11 @@ protected:
         wc.lpfnWndProc = record_proc;
         wc.lpszClassName = "Record";
         RegisterClassA(&wc);
-        hwnd = CreateWindowExA(0, "record", "t", WS_POPUP | WS_CAPTION, 100, 50, 201, 121, nullptr, nullptr,
-                               nullptr, nullptr);
+        // Sized for a 200 x 100 client area, as a program asks the system.
+        RECT outer = {0, 0, 200, 100};
+        ASSERT_TRUE(AdjustWindowRectEx(&outer, WS_POPUP | WS_CAPTION, FALSE, 0));
+        hwnd = CreateWindowExA(0, "record", "t", WS_POPUP | WS_CAPTION, 100, 50, outer.right - outer.left,
+                               outer.bottom - outer.top, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(hwnd, nullptr);
         ShowWindow(hwnd, SW_SHOWNORMAL);
         pump();
@@ -230,8 +233,8 @@ TEST_F(Win32, CursorIsClampedToTheScreenAndMapsToClients) {
 TEST_F(Win32, DibSectionIsBottomUpAndCopiesToTheWindow) {
     RECT r;
     ASSERT_TRUE(GetClientRect(hwnd, &r));
-    ASSERT_EQ(r.right, 200);  // 201 less the border
-    ASSERT_EQ(r.bottom, 100);  // 121 less the small caption, border and dialog frame
+    ASSERT_EQ(r.right, 200);  // the size AdjustWindowRectEx gave, less the frame
+    ASSERT_EQ(r.bottom, 100);
     BITMAPINFO bi = {};
     bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, 3, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     HDC dc = GetDC(hwnd);

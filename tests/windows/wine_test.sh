@@ -143,6 +143,9 @@ id=$(find_window Wendril) || fail "gdi: the window went away"
 gdi_size=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: //p')
 gdi_w=${gdi_size%x*}
 gdi_h=${gdi_size#*x}
+# Wine's frame: 3 pixels on each side, a 22-pixel caption. The client area must
+# be the whole 320 x 240 picture (the window is sized for it by the system).
+[ "$((gdi_w - 6))x$((gdi_h - 25))" = 320x240 ] || fail "gdi: the client area is $((gdi_w - 6))x$((gdi_h - 25)), not 320x240"
 check_picture "$id" gdi "$((gdi_w - 6))x$((gdi_h - 25))+3+22"
 escape_ends_it "$id" gdi
 
