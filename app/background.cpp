@@ -108,79 +108,87 @@ void draw(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float 
                                   &background_grid[r + 1][c + 1]);
 }
 
-// One row of 8 pixels. u, v in 8.8 fixed point; s is the shade in 8.8 kept to
-// 16 bits, stepped by ds modulo 65536.
+// One row of 8 pixels: u, v in 8.8 fixed point stepped by du, dv; s the shade
+// in 8.8 kept to 16 bits, stepped by ds modulo 65536. The texture is read as
+// 256 x 256.
 struct BlockSpan {
     uint32_t* out;
-    const uint32_t* texels;  // read as 256 x 256
+    const uint32_t* texels;
     int32_t u, v, du, dv;
     uint16_t s, ds;
 };
 
-inline uint32_t texel_at(const BlockSpan* span) {
-    return span->texels[((span->v >> 8) & 255) * 256 + ((span->u >> 8) & 255)];
-}
-
 // Each byte b becomes sat16(b * ((65535 - s) >> 8) + 255 * (s >> 8)) >> 8.
-void shade_span_scalar(BlockSpan* span) {
-    for (int i = 0; i < BLOCK; i++) {
-        const uint32_t texel = texel_at(span);
-        const uint32_t w_texel = uint16_t(65535 - span->s) >> 8;
-        const uint32_t w_white = 255u * (span->s >> 8);
-        uint32_t pixel = 0;
-        for (int byte = 0; byte < 4; byte++) {
-            uint32_t sum = ((texel >> (8 * byte)) & 255) * w_texel + w_white;
-            if (sum > 65535) sum = 65535;
-            pixel |= (sum >> 8) << (8 * byte);
+// The reference: one pixel and one byte at a time.
+struct ShadeSpanScalar {
+    void operator()(BlockSpan span) const {
+        for (int i = 0; i < BLOCK; i++) {
+            const uint32_t texel = span.texels[((span.v >> 8) & 255) * 256 + ((span.u >> 8) & 255)];
+            const uint32_t w_texel = uint16_t(65535 - span.s) >> 8;
+            const uint32_t w_white = 255u * (span.s >> 8);
+            uint32_t pixel = 0;
+            for (int byte = 0; byte < 4; byte++) {
+                uint32_t sum = ((texel >> (8 * byte)) & 255) * w_texel + w_white;
+                if (sum > 65535) sum = 65535;
+                pixel |= (sum >> 8) << (8 * byte);
+            }
+            span.out[i] = pixel;
+            span.u += span.du;
+            span.v += span.dv;
+            span.s = uint16_t(span.s + span.ds);
         }
-        span->out[i] = pixel;
-        span->u += span->du;
-        span->v += span->dv;
-        span->s = uint16_t(span->s + span->ds);
     }
+};
+
+// start, start + step, ..., start + 7 step, each modulo 65536, in eight 16-bit lanes.
+inline __m128i ramp16(int32_t start, int32_t step) {
+    return _mm_add_epi16(_mm_set1_epi16(int16_t(start)),
+                         _mm_mullo_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(int16_t(step))));
 }
 
-// The same in 16-bit lanes: the eight shades of the row in one register, each
-// pixel's four bytes in four lanes; multiply keeping the low words, add with
-// unsigned saturation, shift, pack.
 inline __m128i blend_pair(__m128i bytes, __m128i w_texel, __m128i w_white) {
     return _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(bytes, w_texel), w_white), 8);
 }
 
-void shade_span_sse2(BlockSpan* span) {
-    alignas(16) uint32_t texels[BLOCK];
-    for (int i = 0; i < BLOCK; i++) {
-        texels[i] = texel_at(span);
-        span->u += span->du;
-        span->v += span->dv;
+// The same in 16-bit lanes. A texel's row and column are bits 8-15 of v and u,
+// which depend only on the low 16 bits of the start and the step, so the eight
+// texel indices (v & 0xFF00 | u >> 8) are found in one register. The blend: the
+// eight shades in one register, each pixel's four bytes in four lanes; multiply
+// keeping the low words, add with unsigned saturation, shift, pack.
+struct ShadeSpanSse2 {
+    void operator()(BlockSpan span) const {
+        const __m128i u = ramp16(span.u, span.du), v = ramp16(span.v, span.dv);
+        const __m128i index = _mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(int16_t(-256))), _mm_srli_epi16(u, 8));
+        const uint32_t* t = span.texels;
+        const __m128i lo = _mm_setr_epi32(int32_t(t[_mm_extract_epi16(index, 0)]), int32_t(t[_mm_extract_epi16(index, 1)]),
+                                          int32_t(t[_mm_extract_epi16(index, 2)]), int32_t(t[_mm_extract_epi16(index, 3)]));
+        const __m128i hi = _mm_setr_epi32(int32_t(t[_mm_extract_epi16(index, 4)]), int32_t(t[_mm_extract_epi16(index, 5)]),
+                                          int32_t(t[_mm_extract_epi16(index, 6)]), int32_t(t[_mm_extract_epi16(index, 7)]));
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i s = ramp16(span.s, span.ds);
+        const __m128i w_texel = _mm_srli_epi16(_mm_xor_si128(s, _mm_cmpeq_epi16(s, s)), 8);  // (65535 - s) >> 8
+        const __m128i w_white = _mm_mullo_epi16(_mm_srli_epi16(s, 8), _mm_set1_epi16(255));
+        // Each weight spread over the four lanes of its pixel.
+        const __m128i t03 = _mm_unpacklo_epi16(w_texel, w_texel), t47 = _mm_unpackhi_epi16(w_texel, w_texel);
+        const __m128i h03 = _mm_unpacklo_epi16(w_white, w_white), h47 = _mm_unpackhi_epi16(w_white, w_white);
+        const __m128i p01 = blend_pair(_mm_unpacklo_epi8(lo, zero), _mm_unpacklo_epi32(t03, t03), _mm_unpacklo_epi32(h03, h03));
+        const __m128i p23 = blend_pair(_mm_unpackhi_epi8(lo, zero), _mm_unpackhi_epi32(t03, t03), _mm_unpackhi_epi32(h03, h03));
+        const __m128i p45 = blend_pair(_mm_unpacklo_epi8(hi, zero), _mm_unpacklo_epi32(t47, t47), _mm_unpacklo_epi32(h47, h47));
+        const __m128i p67 = blend_pair(_mm_unpackhi_epi8(hi, zero), _mm_unpackhi_epi32(t47, t47), _mm_unpackhi_epi32(h47, h47));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(span.out), _mm_packus_epi16(p01, p23));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(span.out + 4), _mm_packus_epi16(p45, p67));
     }
-    const __m128i zero = _mm_setzero_si128();
-    // s, s + ds, ..., s + 7 ds, each modulo 65536.
-    const __m128i s = _mm_add_epi16(_mm_set1_epi16(short(span->s)),
-                                    _mm_mullo_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(short(span->ds))));
-    span->s = uint16_t(span->s + BLOCK * span->ds);
-    const __m128i w_texel = _mm_srli_epi16(_mm_xor_si128(s, _mm_cmpeq_epi16(s, s)), 8);  // (65535 - s) >> 8
-    const __m128i w_white = _mm_mullo_epi16(_mm_srli_epi16(s, 8), _mm_set1_epi16(255));
-    // Each weight spread over the four lanes of its pixel.
-    const __m128i t03 = _mm_unpacklo_epi16(w_texel, w_texel), t47 = _mm_unpackhi_epi16(w_texel, w_texel);
-    const __m128i h03 = _mm_unpacklo_epi16(w_white, w_white), h47 = _mm_unpackhi_epi16(w_white, w_white);
-    const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(texels));
-    const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(texels + 4));
-    const __m128i p01 = blend_pair(_mm_unpacklo_epi8(lo, zero), _mm_unpacklo_epi32(t03, t03), _mm_unpacklo_epi32(h03, h03));
-    const __m128i p23 = blend_pair(_mm_unpackhi_epi8(lo, zero), _mm_unpackhi_epi32(t03, t03), _mm_unpackhi_epi32(h03, h03));
-    const __m128i p45 = blend_pair(_mm_unpacklo_epi8(hi, zero), _mm_unpacklo_epi32(t47, t47), _mm_unpacklo_epi32(h47, h47));
-    const __m128i p67 = blend_pair(_mm_unpackhi_epi8(hi, zero), _mm_unpackhi_epi32(t47, t47), _mm_unpackhi_epi32(h47, h47));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(span->out), _mm_packus_epi16(p01, p23));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(span->out + 4), _mm_packus_epi16(p45, p67));
-}
+};
 
-void copy_span(BlockSpan* span) {
-    for (int i = 0; i < BLOCK; i++) {
-        span->out[i] = span->texels[(span->v & 0xFF00) | ((span->u >> 8) & 255)];
-        span->u += span->du;
-        span->v += span->dv;
+struct CopySpan {
+    void operator()(BlockSpan span) const {
+        for (int i = 0; i < BLOCK; i++) {
+            span.out[i] = span.texels[(span.v & 0xFF00) | ((span.u >> 8) & 255)];
+            span.u += span.du;
+            span.v += span.dv;
+        }
     }
-}
+};
 
 // Moves a grid point's value by a turn when it is more than 900 away from the
 // one below it, so the block interpolates the short way round.
@@ -191,48 +199,68 @@ void correct_edge(int32_t* top, int32_t* bottom) {
         *top += TURN;
 }
 
-void block_fill(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int count, BackgroundPoint* a,
-                BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d, void (*shade_span)(BlockSpan*)) {
-    if (count < 2 || count > 3) return;
-    int32_t left[3], right[3], left_step[3], right_step[3], running[3], row_step[3];
-    for (int k = 0; k < count; k++) {
-        correct_edge(&a->c[k], &c->c[k]);
-        correct_edge(&b->c[k], &d->c[k]);
-        // 8.8 fixed point: one eighth of the difference per pixel row.
-        left[k] = a->c[k] * 256;
-        right[k] = b->c[k] * 256;
-        left_step[k] = (c->c[k] - a->c[k]) * 32;
-        right_step[k] = (d->c[k] - b->c[k]) * 32;
+// One component down the block's left and right edges, in 8.8 fixed point:
+// one eighth of the difference per pixel row.
+struct Edges {
+    int32_t left, right, left_step, right_step;
+
+    Edges(int32_t* a, int32_t* b, int32_t* c, int32_t* d) {
+        correct_edge(a, c);
+        correct_edge(b, d);
+        left = *a * 256;
+        right = *b * 256;
+        left_step = (*c - *a) * 32;
+        right_step = (*d - *b) * 32;
     }
+
+    // The next row's start and its step per pixel; then moves down a row.
+    int32_t row(int32_t* step) {
+        // The start is taken before this correction: the two differ by whole
+        // turns of 256 texels, which read the same texel.
+        const int32_t start = left;
+        int32_t e = (right >> 8) - (left >> 8);
+        if (e < -WRAP) {
+            right += TURN * 256;
+            e = (right >> 8) - (left >> 8);
+        } else if (e > WRAP) {
+            left += TURN * 256;
+            e = (right >> 8) - (left >> 8);
+        }
+        *step = e * 32;
+        left += left_step;
+        right += right_step;
+        return start;
+    }
+};
+
+template <typename Span>
+void shade_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, BackgroundPoint* a, BackgroundPoint* b,
+                 BackgroundPoint* c, BackgroundPoint* d, Span span) {
+    Edges u(&a->c[0], &b->c[0], &c->c[0], &d->c[0]);
+    Edges v(&a->c[1], &b->c[1], &c->c[1], &d->c[1]);
+    Edges s(&a->c[2], &b->c[2], &c->c[2], &d->c[2]);
     uint32_t* out = dst->pixels + dst->rows[y] + x;
-    for (int row = 0; row < BLOCK; row++) {
-        for (int k = 0; k < count; k++) running[k] = left[k];
-        for (int k = 0; k < count; k++) {
-            // The running value was copied before this correction: the two
-            // differ by whole turns of 256 texels, which read the same texel.
-            int32_t e = (right[k] >> 8) - (left[k] >> 8);
-            if (e < -WRAP) {
-                right[k] += TURN * 256;
-                e = (right[k] >> 8) - (left[k] >> 8);
-            } else if (e > WRAP) {
-                left[k] += TURN * 256;
-                e = (right[k] >> 8) - (left[k] >> 8);
-            }
-            row_step[k] = e * 32;
-        }
-        BlockSpan span = {out, texture->pixels, running[0], running[1], row_step[0], row_step[1], 0, 0};
-        if (count == 3) {
-            span.s = uint16_t(running[2]);
-            span.ds = uint16_t(row_step[2]);
-            shade_span(&span);
-        } else {
-            copy_span(&span);
-        }
-        for (int k = 0; k < count; k++) {
-            left[k] += left_step[k];
-            right[k] += right_step[k];
-        }
-        out += dst->width;
+    for (int row = 0; row < BLOCK; row++, out += dst->width) {
+        BlockSpan line = {out, texture->pixels, 0, 0, 0, 0, 0, 0};
+        line.u = u.row(&line.du);
+        line.v = v.row(&line.dv);
+        int32_t ds;
+        line.s = uint16_t(s.row(&ds));
+        line.ds = uint16_t(ds);
+        span(line);
+    }
+}
+
+void copy_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, BackgroundPoint* a, BackgroundPoint* b,
+                BackgroundPoint* c, BackgroundPoint* d) {
+    Edges u(&a->c[0], &b->c[0], &c->c[0], &d->c[0]);
+    Edges v(&a->c[1], &b->c[1], &c->c[1], &d->c[1]);
+    uint32_t* out = dst->pixels + dst->rows[y] + x;
+    for (int row = 0; row < BLOCK; row++, out += dst->width) {
+        BlockSpan line = {out, texture->pixels, 0, 0, 0, 0, 0, 0};
+        line.u = u.row(&line.du);
+        line.v = v.row(&line.dv);
+        CopySpan()(line);
     }
 }
 
@@ -313,11 +341,17 @@ void sphere_draw(Pixmap* dst, const Pixmap* texture, float t, float shade_offset
 
 void background_block_fill(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int count,
                            BackgroundPoint* a, BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d) {
-    block_fill(dst, x, y, texture, count, a, b, c, d, shade_span_sse2);
+    if (count == 3)
+        shade_block(dst, x, y, texture, a, b, c, d, ShadeSpanSse2());
+    else if (count == 2)
+        copy_block(dst, x, y, texture, a, b, c, d);
 }
 
 void background_block_fill_scalar(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int count,
                                   BackgroundPoint* a, BackgroundPoint* b, BackgroundPoint* c,
                                   BackgroundPoint* d) {
-    block_fill(dst, x, y, texture, count, a, b, c, d, shade_span_scalar);
+    if (count == 3)
+        shade_block(dst, x, y, texture, a, b, c, d, ShadeSpanScalar());
+    else if (count == 2)
+        copy_block(dst, x, y, texture, a, b, c, d);
 }
