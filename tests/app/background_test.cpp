@@ -65,6 +65,32 @@ TEST(BackgroundBlockFill, SimdMatchesByteLoop) {
     pixmap_destroy(other);
 }
 
+// Corners far outside one turn, negative, or with shades outside 0-255: the
+// SIMD path finds texel indices from the low 16 bits of the 8.8 values and
+// must still read the texels the byte loop reads.
+TEST(BackgroundBlockFill, SimdMatchesByteLoopForOutOfRangeCorners) {
+    Pixmaps p;
+    Pixmap* other = pixmap_create(320, 240, 0);
+    fill_noise(p.texture, 13);
+    const BackgroundPoint cases[][4] = {
+        {point(-5000, -3, 0), point(-4100, 7, 20), point(-5001, -900, 255), point(-3000, 40, 255)},
+        {point(70000, 65536, -40), point(70500, 65100, 300), point(69000, 66000, 1000), point(71000, 64000, -300)},
+        {point(0, 0, 0), point(2047, 0, 0), point(-2047, 1023, 0), point(4095, -1023, 255)},
+        {point(255, 255, 255), point(-256, -256, -256), point(100000, -100000, 65535), point(-65536, 65535, -65536)},
+    };
+    for (size_t n = 0; n < sizeof cases / sizeof cases[0]; n++) {
+        BackgroundPoint g[4], h[4];
+        for (int i = 0; i < 4; i++) g[i] = h[i] = cases[n][i];
+        background_block_fill(p.screen, 0, 0, p.texture, 3, &g[0], &g[1], &g[2], &g[3]);
+        background_block_fill_scalar(other, 0, 0, p.texture, 3, &h[0], &h[1], &h[2], &h[3]);
+        for (int r = 0; r < 8; r++)
+            for (int c = 0; c < 8; c++)
+                ASSERT_EQ(p.screen->pixels[p.screen->rows[r] + c], other->pixels[other->rows[r] + c])
+                    << "case " << n << " pixel " << c << "," << r;
+    }
+    pixmap_destroy(other);
+}
+
 TEST(BackgroundBlockFill, WrapCorrectionsStayInTheGridAndTakeTheShortWay) {
     Pixmaps p;
     for (int v = 0; v < 256; v++)
