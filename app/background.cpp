@@ -140,45 +140,34 @@ struct ShadeSpanScalar {
     }
 };
 
-// start, start + step, ..., start + 7 step, each modulo 65536, in eight 16-bit lanes.
-inline __m128i ramp16(int32_t start, int32_t step) {
-    return _mm_add_epi16(_mm_set1_epi16(int16_t(start)),
-                         _mm_mullo_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(int16_t(step))));
-}
-
 inline __m128i blend_pair(__m128i bytes, __m128i w_texel, __m128i w_white) {
     return _mm_srli_epi16(_mm_adds_epu16(_mm_mullo_epi16(bytes, w_texel), w_white), 8);
 }
 
-// The same in 16-bit lanes. A texel's row and column are bits 8-15 of v and u,
-// which depend only on the low 16 bits of the start and the step, so the eight
-// texel indices (v & 0xFF00 | u >> 8) are found in one register. The blend: the
-// eight shades in one register, each pixel's four bytes in four lanes; multiply
-// keeping the low words, add with unsigned saturation, shift, pack.
-struct ShadeSpanSse2 {
-    void operator()(BlockSpan span) const {
-        const __m128i u = ramp16(span.u, span.du), v = ramp16(span.v, span.dv);
-        const __m128i index = _mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(int16_t(-256))), _mm_srli_epi16(u, 8));
-        const uint32_t* t = span.texels;
-        const __m128i lo = _mm_setr_epi32(int32_t(t[_mm_extract_epi16(index, 0)]), int32_t(t[_mm_extract_epi16(index, 1)]),
-                                          int32_t(t[_mm_extract_epi16(index, 2)]), int32_t(t[_mm_extract_epi16(index, 3)]));
-        const __m128i hi = _mm_setr_epi32(int32_t(t[_mm_extract_epi16(index, 4)]), int32_t(t[_mm_extract_epi16(index, 5)]),
-                                          int32_t(t[_mm_extract_epi16(index, 6)]), int32_t(t[_mm_extract_epi16(index, 7)]));
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i s = ramp16(span.s, span.ds);
-        const __m128i w_texel = _mm_srli_epi16(_mm_xor_si128(s, _mm_cmpeq_epi16(s, s)), 8);  // (65535 - s) >> 8
-        const __m128i w_white = _mm_mullo_epi16(_mm_srli_epi16(s, 8), _mm_set1_epi16(255));
-        // Each weight spread over the four lanes of its pixel.
-        const __m128i t03 = _mm_unpacklo_epi16(w_texel, w_texel), t47 = _mm_unpackhi_epi16(w_texel, w_texel);
-        const __m128i h03 = _mm_unpacklo_epi16(w_white, w_white), h47 = _mm_unpackhi_epi16(w_white, w_white);
-        const __m128i p01 = blend_pair(_mm_unpacklo_epi8(lo, zero), _mm_unpacklo_epi32(t03, t03), _mm_unpacklo_epi32(h03, h03));
-        const __m128i p23 = blend_pair(_mm_unpackhi_epi8(lo, zero), _mm_unpackhi_epi32(t03, t03), _mm_unpackhi_epi32(h03, h03));
-        const __m128i p45 = blend_pair(_mm_unpacklo_epi8(hi, zero), _mm_unpacklo_epi32(t47, t47), _mm_unpacklo_epi32(h47, h47));
-        const __m128i p67 = blend_pair(_mm_unpackhi_epi8(hi, zero), _mm_unpackhi_epi32(t47, t47), _mm_unpackhi_epi32(h47, h47));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(span.out), _mm_packus_epi16(p01, p23));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(span.out + 4), _mm_packus_epi16(p45, p67));
-    }
-};
+// The same in 16-bit lanes, given a row's u, v and shade for its eight pixels
+// modulo 65536. A texel's row and column are bits 8-15 of v and u, so the eight
+// texel indices (v & 0xFF00 | u >> 8) are found in one register. The blend: each
+// pixel's four bytes in four lanes; multiply keeping the low words, add with
+// unsigned saturation, shift, pack.
+inline void shade_row_sse2(uint32_t* out, const uint32_t* t, __m128i u, __m128i v, __m128i s) {
+    const __m128i index = _mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(int16_t(-256))), _mm_srli_epi16(u, 8));
+    const __m128i lo = _mm_setr_epi32(int32_t(t[_mm_extract_epi16(index, 0)]), int32_t(t[_mm_extract_epi16(index, 1)]),
+                                      int32_t(t[_mm_extract_epi16(index, 2)]), int32_t(t[_mm_extract_epi16(index, 3)]));
+    const __m128i hi = _mm_setr_epi32(int32_t(t[_mm_extract_epi16(index, 4)]), int32_t(t[_mm_extract_epi16(index, 5)]),
+                                      int32_t(t[_mm_extract_epi16(index, 6)]), int32_t(t[_mm_extract_epi16(index, 7)]));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i w_texel = _mm_srli_epi16(_mm_xor_si128(s, _mm_cmpeq_epi16(s, s)), 8);  // (65535 - s) >> 8
+    const __m128i w_white = _mm_mullo_epi16(_mm_srli_epi16(s, 8), _mm_set1_epi16(255));
+    // Each weight spread over the four lanes of its pixel.
+    const __m128i t03 = _mm_unpacklo_epi16(w_texel, w_texel), t47 = _mm_unpackhi_epi16(w_texel, w_texel);
+    const __m128i h03 = _mm_unpacklo_epi16(w_white, w_white), h47 = _mm_unpackhi_epi16(w_white, w_white);
+    const __m128i p01 = blend_pair(_mm_unpacklo_epi8(lo, zero), _mm_unpacklo_epi32(t03, t03), _mm_unpacklo_epi32(h03, h03));
+    const __m128i p23 = blend_pair(_mm_unpackhi_epi8(lo, zero), _mm_unpackhi_epi32(t03, t03), _mm_unpackhi_epi32(h03, h03));
+    const __m128i p45 = blend_pair(_mm_unpacklo_epi8(hi, zero), _mm_unpacklo_epi32(t47, t47), _mm_unpacklo_epi32(h47, h47));
+    const __m128i p67 = blend_pair(_mm_unpackhi_epi8(hi, zero), _mm_unpackhi_epi32(t47, t47), _mm_unpackhi_epi32(h47, h47));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(p01, p23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_packus_epi16(p45, p67));
+}
 
 struct CopySpan {
     void operator()(BlockSpan span) const {
@@ -248,6 +237,47 @@ void shade_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, Backg
         line.s = uint16_t(s.row(&ds));
         line.ds = uint16_t(ds);
         span(line);
+    }
+}
+
+// The shaded block with u, v and the shade walked down the edges side by side
+// in lanes 0-2 of one register, as Edges::row does each one: rows whose ends
+// lie more than 900 texels apart are corrected before the step is taken.
+void shade_block_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, BackgroundPoint* a,
+                      BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d) {
+    for (int k = 0; k < 3; k++) {
+        correct_edge(&a->c[k], &c->c[k]);
+        correct_edge(&b->c[k], &d->c[k]);
+    }
+    const __m128i top_left = _mm_setr_epi32(a->c[0], a->c[1], a->c[2], 0);
+    const __m128i top_right = _mm_setr_epi32(b->c[0], b->c[1], b->c[2], 0);
+    __m128i left = _mm_slli_epi32(top_left, 8), right = _mm_slli_epi32(top_right, 8);
+    const __m128i left_step = _mm_slli_epi32(_mm_sub_epi32(_mm_setr_epi32(c->c[0], c->c[1], c->c[2], 0), top_left), 5);
+    const __m128i right_step = _mm_slli_epi32(_mm_sub_epi32(_mm_setr_epi32(d->c[0], d->c[1], d->c[2], 0), top_right), 5);
+    const __m128i above = _mm_set1_epi32(WRAP), below = _mm_set1_epi32(-WRAP), turn = _mm_set1_epi32(TURN * 256);
+    const __m128i ramp = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+    const uint32_t* texels = texture->pixels;
+    uint32_t* out = dst->pixels + dst->rows[y] + x;
+    for (int row = 0; row < BLOCK; row++, out += dst->width) {
+        const __m128i start = left;
+        __m128i e = _mm_sub_epi32(_mm_srai_epi32(right, 8), _mm_srai_epi32(left, 8));
+        const __m128i low = _mm_cmplt_epi32(e, below), high = _mm_cmpgt_epi32(e, above);
+        if (_mm_movemask_epi8(_mm_or_si128(low, high))) {
+            right = _mm_add_epi32(right, _mm_and_si128(low, turn));
+            left = _mm_add_epi32(left, _mm_and_si128(high, turn));
+            e = _mm_sub_epi32(_mm_srai_epi32(right, 8), _mm_srai_epi32(left, 8));
+        }
+        const __m128i step = _mm_slli_epi32(e, 5);
+        left = _mm_add_epi32(left, left_step);
+        right = _mm_add_epi32(right, right_step);
+        // Each component's start and step in all eight 16-bit lanes.
+        const __m128i u = _mm_add_epi16(_mm_shuffle_epi32(_mm_shufflelo_epi16(start, 0x00), 0x00),
+                                        _mm_mullo_epi16(ramp, _mm_shuffle_epi32(_mm_shufflelo_epi16(step, 0x00), 0x00)));
+        const __m128i v = _mm_add_epi16(_mm_shuffle_epi32(_mm_shufflelo_epi16(start, 0xAA), 0x55),
+                                        _mm_mullo_epi16(ramp, _mm_shuffle_epi32(_mm_shufflelo_epi16(step, 0xAA), 0x55)));
+        const __m128i s = _mm_add_epi16(_mm_shuffle_epi32(_mm_shufflehi_epi16(start, 0x00), 0xAA),
+                                        _mm_mullo_epi16(ramp, _mm_shuffle_epi32(_mm_shufflehi_epi16(step, 0x00), 0xAA)));
+        shade_row_sse2(out, texels, u, v, s);
     }
 }
 
@@ -342,7 +372,7 @@ void sphere_draw(Pixmap* dst, const Pixmap* texture, float t, float shade_offset
 void background_block_fill(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, int count,
                            BackgroundPoint* a, BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d) {
     if (count == 3)
-        shade_block(dst, x, y, texture, a, b, c, d, ShadeSpanSse2());
+        shade_block_sse2(dst, x, y, texture, a, b, c, d);
     else if (count == 2)
         copy_block(dst, x, y, texture, a, b, c, d);
 }
