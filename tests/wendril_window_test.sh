@@ -61,13 +61,15 @@ fi
 demo_pid=$!
 id=""
 i=0
-while [ -z "$id" ] && [ $i -lt 100 ]; do
+# Up to 30 s: a sanitizer build on a loaded machine loads and resamples the
+# large pictures of a scaled screen slowly.
+while [ -z "$id" ] && [ $i -lt 300 ]; do
   kill -0 "$demo_pid" 2>/dev/null || { cat "$tmp/stderr" >&2; fail "wendril ended before its window opened"; }
   id=$(xdotool search --name '^Wendril$' 2>/dev/null | head -n 1 || true)
   [ -n "$id" ] || sleep 0.1
   i=$((i + 1))
 done
-[ -n "$id" ] || fail "no window named Wendril after 10 s"
+[ -n "$id" ] || fail "no window named Wendril after 30 s"
 sleep 1
 # The window is looked up again: under load the first one found can be gone by now
 # (and import waits for ever on a window that is gone).
