@@ -449,7 +449,8 @@ TEST(FilterOutline, SimdMatchesScalarOnRandomDepths)
             for (int i = 0; i < c.w * c.h; ++i) {
                 if (rng() % 6 == 0) base = pool[rng() % 10];  // runs of one surface
                 int32_t slope = int32_t(rng() % 41) - 20;
-                a.pm.zbuffer[i] = b.pm.zbuffer[i] = base > INT32_MAX - 20 || base < INT32_MIN + 20 ? base : base + slope;
+                const bool end = base > INT32_MAX - 20 || base < INT32_MIN + 20;
+                a.pm.zbuffer[i] = b.pm.zbuffer[i] = end ? base : base + slope;
             }
             filter_outline_scaled(&a.pm, c.threshold, 0xFF00FF00, c.scale);
             filter_outline_scaled_scalar(&b.pm, c.threshold, 0xFF00FF00, c.scale);
