@@ -1,6 +1,7 @@
 // Screen filters: the colour fade and the additive blit as SSE2 passes (four 8-bit
-// lanes per pixel) with their plain byte-loop references beside them, and the
-// depth outline that strokes the virtual screen wherever the z-buffer jumps.
+// lanes per pixel), and the depth outline that strokes the virtual screen wherever
+// the z-buffer jumps, its tests four columns at a time; each beside its plain
+// loop reference.
 #include "app/filters.h"
 
 #include "engine/pixmap/pixmap.h"
@@ -242,7 +243,7 @@ void filter_add_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int
 #endif
 }
 
-void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour)
+void filter_outline_scalar(Pixmap* pixmap, int32_t threshold, uint32_t colour)
 {
     if (!pixmap || !pixmap->zbuffer || !pixmap->pixels) return;
     const int32_t* z = pixmap->zbuffer;
@@ -271,10 +272,10 @@ void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour)
     }
 }
 
-void filter_outline_scaled(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale)
+void filter_outline_scaled_scalar(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale)
 {
     if (!(scale > 1.0f)) {
-        filter_outline(pixmap, threshold, colour);
+        filter_outline_scalar(pixmap, threshold, colour);
         return;
     }
     if (!pixmap || !pixmap->zbuffer || !pixmap->pixels) return;
@@ -305,4 +306,129 @@ void filter_outline_scaled(Pixmap* pixmap, int32_t threshold, uint32_t colour, f
             }
         }
     }
+}
+
+// ---- depth outline, four columns at a time ----------------------------------
+//
+// A step counts when |a - b| > t, the difference taken in 64 bits. With t in
+// [0, INT32_MAX] the 32-bit wrapped difference d decides it exactly: without
+// overflow d is the true difference and the step counts when d > t or d < -t
+// (d = INT32_MIN included); with overflow the true difference is at least 2^31
+// and always counts. Overflow is when a and b differ in sign and d's sign is not
+// a's. The strokes are all one colour and the tests read only depths, so the
+// order of the writes does not matter: the masks find the few columns with a
+// step and the strokes are drawn for those alone.
+
+#if defined(__SSE2__)
+static inline int outline_step_mask(__m128i a, __m128i b, __m128i t, __m128i neg_t)
+{
+    const __m128i d = _mm_sub_epi32(a, b);
+    const __m128i over = _mm_and_si128(_mm_xor_si128(a, b), _mm_xor_si128(a, d));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpgt_epi32(d, t), _mm_cmplt_epi32(d, neg_t)),
+                                     _mm_srai_epi32(over, 31));
+    return _mm_movemask_ps(_mm_castsi128_ps(hit));
+}
+#endif
+
+static inline bool outline_step(int32_t a, int32_t b, int32_t t)
+{
+    const int64_t d = static_cast<int64_t>(a) - b;
+    return (d < 0 ? -d : d) > t;
+}
+
+// Runs the tests of filter_outline over the tested rows and columns with the
+// integer threshold t >= 0, calling down(x, y) for a step to the row below and
+// across(x, y) for a step to the next column.
+template <class Down, class Across>
+static void outline_steps(const Pixmap* pixmap, int32_t t, Down down, Across across)
+{
+    const int32_t* z = pixmap->zbuffer;
+    const int32_t* rows = pixmap->rows;
+    const int32_t last = pixmap->width - 2;
+#if defined(__SSE2__)
+    const __m128i tv = _mm_set1_epi32(t);
+    const __m128i neg_tv = _mm_set1_epi32(-t);
+#endif
+    for (int32_t y = 1; y <= pixmap->height - 3; ++y) {
+        const int32_t* zr = z + rows[y];
+        const int32_t* zb = z + rows[y + 1];
+        int32_t x = 1;
+#if defined(__SSE2__)
+        for (; x + 3 <= last; x += 4) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zr + x));
+            const int m_down = outline_step_mask(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(zb + x)), tv,
+                                                 neg_tv);
+            const int m_across = outline_step_mask(
+                a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(zr + x + 1)), tv, neg_tv);
+            if ((m_down | m_across) == 0) continue;
+            for (int i = 0; i < 4; ++i) {
+                if (m_down & (1 << i)) down(x + i, y);
+                if (m_across & (1 << i)) across(x + i, y);
+            }
+        }
+#endif
+        for (; x <= last; ++x) {
+            if (outline_step(zr[x], zb[x], t)) down(x, y);
+            if (outline_step(zr[x], zr[x + 1], t)) across(x, y);
+        }
+    }
+}
+
+void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour)
+{
+    if (!pixmap || !pixmap->zbuffer || !pixmap->pixels) return;
+    if (threshold < 0) {
+        // Every step counts; the masks need t >= 0.
+        filter_outline_scalar(pixmap, threshold, colour);
+        return;
+    }
+    uint32_t* p = pixmap->pixels;
+    const int32_t* rows = pixmap->rows;
+    outline_steps(
+        pixmap, threshold,
+        [&](int32_t x, int32_t y) {
+            p[rows[y - 1] + x] = colour;
+            p[rows[y] + x] = colour;
+            p[rows[y + 1] + x] = colour;
+        },
+        [&](int32_t x, int32_t y) {
+            uint32_t* at = p + rows[y] + x;
+            at[-1] = colour;
+            at[0] = colour;
+            at[1] = colour;
+        });
+}
+
+void filter_outline_scaled(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale)
+{
+    if (!(scale > 1.0f)) {
+        filter_outline(pixmap, threshold, colour);
+        return;
+    }
+    if (!pixmap || !pixmap->zbuffer || !pixmap->pixels) return;
+    // A whole number n exceeds the limit L exactly when it exceeds floor(L); with
+    // threshold an int32 and scale > 1, floor(L) fits an int32.
+    const double limit = static_cast<double>(threshold) / scale;
+    if (!(limit >= 0.0)) {
+        filter_outline_scaled_scalar(pixmap, threshold, colour, scale);
+        return;
+    }
+    const int32_t t = static_cast<int32_t>(limit);  // truncation is floor for limit >= 0
+    uint32_t* p = pixmap->pixels;
+    const int32_t* rows = pixmap->rows;
+    const int32_t w = pixmap->width, h = pixmap->height;
+    const int32_t before = static_cast<int32_t>(2.0f * scale + 0.5f);
+    const int32_t after = static_cast<int32_t>(scale + 0.5f);
+    outline_steps(
+        pixmap, t,
+        [&](int32_t x, int32_t y) {
+            const int32_t y0 = y + 1 - before < 0 ? 0 : y + 1 - before;
+            const int32_t y1 = y + 1 + after > h ? h : y + 1 + after;
+            for (int32_t yy = y0; yy < y1; ++yy) p[rows[yy] + x] = colour;
+        },
+        [&](int32_t x, int32_t y) {
+            const int32_t x0 = x + 1 - before < 0 ? 0 : x + 1 - before;
+            const int32_t x1 = x + 1 + after > w ? w : x + 1 + after;
+            for (int32_t xx = x0; xx < x1; ++xx) p[rows[y] + xx] = colour;
+        });
 }

@@ -29,8 +29,10 @@ void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour);
 // and a step counts when it exceeds threshold / scale. Scale 1 or less is filter_outline.
 void filter_outline_scaled(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale);
 
-// Plain byte-loop versions of the two SIMD passes, with identical results; the
-// tests hold the SIMD code to them.
+// Plain loop versions of the SIMD passes, with identical results; the tests
+// hold the SIMD code to them.
 void filter_fade_scalar(Pixmap* pixmap, uint32_t colour, float weight, int32_t count);
 void filter_add_blit_scalar(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx,
                             int32_t sy, int32_t w, int32_t h);
+void filter_outline_scalar(Pixmap* pixmap, int32_t threshold, uint32_t colour);
+void filter_outline_scaled_scalar(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/display/gfx.h"
+#include "engine/display/pixel_spans.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/ddraw.h"
@@ -41,7 +42,7 @@ static struct {
     bool modes_built;
     GfxMode* mode;  // the current mode
     HWND window;
-    uint32_t red[256], green[256], blue[256];
+    ChannelTables tables;
     int32_t active, opened, input1, input2, doubling;
     int32_t keys[GFX_KEY_STATES];
     UINT queue[GFX_KEY_QUEUE];
@@ -126,19 +127,6 @@ static GfxMode* dd_get_modes(int32_t* count) {
     dd.modes_built = true;
     if (count) *count = dd.mode_count;
     return dd.modes;
-}
-
-// Entry i is i scaled to the channel's width and moved to its place: i x (range / 256)
-// in single precision, truncated, so 255 gives 254 on 8 bits and 30 on 5 bits.
-static void dd_build_table(uint32_t* table, DWORD mask) {
-    if (!mask) {
-        memset(table, 0, 256 * sizeof *table);  // no such channel: it stays dark
-        return;
-    }
-    int shift = 0;
-    while (!((mask >> shift) & 1)) shift++;
-    const float step = (float)(mask >> shift) / 256.0f;
-    for (int i = 0; i < 256; i++) table[i] = (uint32_t)((float)i * step) << shift;
 }
 
 static void dd_write_pferr(HRESULT result) {
@@ -271,9 +259,7 @@ static int32_t dd_open(int32_t width, int32_t height, const char* caption, uint3
         return dd_open_failed(DD_ERR_PIXEL_FORMAT);
     }
 
-    dd_build_table(dd.red, pf.dwRBitMask);
-    dd_build_table(dd.green, pf.dwGBitMask);
-    dd_build_table(dd.blue, pf.dwBBitMask);
+    channel_tables(&dd.tables, pf.dwRBitMask, pf.dwGBitMask, pf.dwBBitMask);
     dd.bounds = {0, 0, width, height};
     if (!dd.mouse_timer) dd.mouse_timer = SetTimer(dd.window, DD_MOUSE_TIMER, DD_MOUSE_PERIOD_MS, nullptr);
     dd.input1 = dd.input2 = 1;
@@ -295,26 +281,7 @@ static int32_t dd_close() {
     return 1;
 }
 
-static inline uint32_t dd_pixel(uint32_t p) {
-    return dd.red[p & 0xFF] | dd.green[(p >> 8) & 0xFF] | dd.blue[(p >> 16) & 0xFF];
-}
-
-// One span routine per inner loop: n Pixmap pixels converted into the surface row.
-static void dd_span16(uint16_t* dst, const uint32_t* src, int32_t n) {
-    for (int32_t j = 0; j < n; j++) dst[j] = (uint16_t)dd_pixel(src[j]);
-}
-
-static void dd_span32(uint32_t* dst, const uint32_t* src, int32_t n) {
-    for (int32_t j = 0; j < n; j++) dst[j] = dd_pixel(src[j]);
-}
-
-static void dd_span16_doubled(uint16_t* dst, const uint32_t* src, int32_t n) {
-    for (int32_t j = 0; j < n; j++) dst[2 * j] = dst[2 * j + 1] = (uint16_t)dd_pixel(src[j]);
-}
-
-static void dd_span32_doubled(uint32_t* dst, const uint32_t* src, int32_t n) {
-    for (int32_t j = 0; j < n; j++) dst[2 * j] = dst[2 * j + 1] = dd_pixel(src[j]);
-}
+static inline uint32_t dd_pixel(uint32_t p) { return channel_pixel(&dd.tables, p); }
 
 static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32_t sy, int32_t w, int32_t h) {
     if (!dd.opened) return 0;
@@ -340,9 +307,9 @@ static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32
             uint8_t* row = surface + (size_t)r.dy * pitch;
             for (int32_t i = 0; i < r.h; i++, src += pixmap->width, row += pitch)
                 if (bits == 16)
-                    dd_span16((uint16_t*)row + r.dx, src, r.w);
+                    channel_span16(&dd.tables, (uint16_t*)row + r.dx, src, r.w, false);
                 else
-                    dd_span32((uint32_t*)row + r.dx, src, r.w);
+                    channel_span32(&dd.tables, (uint32_t*)row + r.dx, src, r.w, false);
         } else {
             // Doubled: every source row goes to every other display row, kept inside the surface.
             const int32_t rows = (int32_t)std::min<int64_t>(r.h, (H - r.dy + 1) / 2);
@@ -352,11 +319,11 @@ static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32
             for (int32_t i = 0; i < rows; i++, src += pixmap->width, row += 2 * (size_t)pitch) {
                 if (bits == 16) {
                     uint16_t* dst = (uint16_t*)row + r.dx;
-                    dd_span16_doubled(dst, src, cols);
+                    channel_span16(&dd.tables, dst, src, cols, true);
                     if (half) dst[2 * cols] = (uint16_t)dd_pixel(src[cols]);
                 } else {
                     uint32_t* dst = (uint32_t*)row + r.dx;
-                    dd_span32_doubled(dst, src, cols);
+                    channel_span32(&dd.tables, dst, src, cols, true);
                     if (half) dst[2 * cols] = dd_pixel(src[cols]);
                 }
             }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/display/gfx.h"
+#include "engine/display/pixel_spans.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/win32.h"
 
@@ -215,7 +216,7 @@ static int32_t gdi_close() {
 }
 
 // Pixmap bytes R, G, B, x to bitmap bytes B, G, R, 0.
-static inline uint32_t gdi_pixel(uint32_t p) { return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF); }
+static inline uint32_t gdi_pixel(uint32_t p) { return swap_pixel(p); }
 
 static int32_t gdi_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32_t sy, int32_t w, int32_t h) {
     if (!gdi.opened) return 0;
@@ -228,7 +229,7 @@ static int32_t gdi_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int3
         for (int32_t i = 0; i < r.h; i++) {
             const uint32_t* src = pixmap->pixels + (size_t)(r.sy + i) * pixmap->width + r.sx;
             uint32_t* dst = gdi.bitmap_bits + (size_t)(H - 1 - (r.dy + i)) * W + r.dx;
-            for (int32_t j = 0; j < r.w; j++) dst[j] = gdi_pixel(src[j]);
+            swap_span(dst, src, r.w);
         }
     } else {
         // Doubled: every pixel twice across, every row twice down, kept inside the bitmap.

@@ -427,3 +427,36 @@ TEST(FilterOutline, WithoutZBufferOrTooSmallDoesNothing)
     for (uint32_t p : s.plane()) ASSERT_EQ(p, 0u);
     filter_outline(nullptr, 0, 0);
 }
+
+TEST(FilterOutline, SimdMatchesScalarOnRandomDepths)
+{
+    // Runs of depths from a few surfaces with gentle slopes, the cleared value and
+    // both ends of the int range, so steps are just under, at and over the threshold
+    // and some differences overflow 32 bits.
+    std::mt19937 rng(11);
+    const int32_t pool[] = {0, 5, -5, 100, 2000, -2000, PIXMAP_Z_FAR, INT32_MIN, INT32_MAX - 1, -1};
+    struct Case { int w, h; int32_t threshold; float scale; };
+    const Case cases[] = {{3, 4, 20, 1.0f},      {4, 4, 20, 1.0f},       {9, 7, 0, 1.0f},
+                          {17, 11, 20, 1.0f},    {33, 9, -1, 1.0f},      {33, 9, INT32_MAX, 1.0f},
+                          {33, 9, INT32_MIN, 1.0f}, {21, 13, 20, 2.0f},  {22, 14, 20, 2.5f},
+                          {40, 12, 7, 4.0f},     {19, 10, -30, 3.0f},    {25, 16, 100, 1.5f}};
+    for (const Case& c : cases) {
+        for (int misalign : {0, 1, 3}) {
+            TestPixmap a(c.w, c.h, true, misalign), b(c.w, c.h, true, misalign);
+            a.randomise(rng);
+            std::memcpy(b.pm.pixels, a.pm.pixels, size_t(c.w) * c.h * 4);
+            int32_t base = 0;
+            for (int i = 0; i < c.w * c.h; ++i) {
+                if (rng() % 6 == 0) base = pool[rng() % 10];  // runs of one surface
+                int32_t slope = int32_t(rng() % 41) - 20;
+                const bool end = base > INT32_MAX - 20 || base < INT32_MIN + 20;
+                a.pm.zbuffer[i] = b.pm.zbuffer[i] = end ? base : base + slope;
+            }
+            filter_outline_scaled(&a.pm, c.threshold, 0xFF00FF00, c.scale);
+            filter_outline_scaled_scalar(&b.pm, c.threshold, 0xFF00FF00, c.scale);
+            ASSERT_EQ(a.plane(), b.plane()) << c.w << "x" << c.h << " threshold " << c.threshold << " scale "
+                                            << c.scale;
+            ASSERT_TRUE(a.sentinels_intact());
+        }
+    }
+}
