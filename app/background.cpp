@@ -48,17 +48,22 @@ void sphere_mapping(const vector* d, float radius, int32_t* u, int32_t* v) {
     *v = background_trunc((phi1 - float(background_trunc(phi1))) * 1024.0f);
 }
 
-// Casts the grid's rays and stores (u, v, shade) at every grid point.
-void fill_grid(MappingFn mapping, float t, float shade_offset, float a1, float a2, float a3) {
+// The four corner rays of the view, turned by the angles (scaled to a tenth).
+void corner_rays(vector p[4], float a1, float a2, float a3) {
     matrix m, tm;
     mat_rotate_zyx(&m, a1, a2, a3);
     mat_transpose(&tm, &m);
-    vector p[4];
     for (int i = 0; i < 4; i++) {
         vector scaled;
         vec_scale(&scaled, 0.1f, &CORNER_RAYS[i]);
         vec_mul_matrix(&p[i], &scaled, &tm);
     }
+}
+
+// Casts the grid's rays and stores (u, v, shade) at every grid point.
+void fill_grid(MappingFn mapping, float t, float shade_offset, float a1, float a2, float a3) {
+    vector p[4];
+    corner_rays(p, a1, a2, a3);
     // The divisors are the grid's row and column counts, so the last row and
     // column stop one step short of the bottom and right corner rays.
     const float rows = float(BACKGROUND_GRID_ROWS), columns = float(BACKGROUND_GRID_COLUMNS);
@@ -305,15 +310,8 @@ void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t,
     const int32_t columns = (dst->width + BLOCK - 1) / BLOCK + 1, rows = (dst->height + BLOCK - 1) / BLOCK + 1;
     grid.resize(size_t(columns) * size_t(rows));
     if (!scratch && !(scratch = pixmap_create(BLOCK, BLOCK, 0))) return;
-    matrix m, tm;
-    mat_rotate_zyx(&m, a1, a2, a3);
-    mat_transpose(&tm, &m);
     vector p[4];
-    for (int i = 0; i < 4; i++) {
-        vector scaled;
-        vec_scale(&scaled, 0.1f, &CORNER_RAYS[i]);
-        vec_mul_matrix(&p[i], &scaled, &tm);
-    }
+    corner_rays(p, a1, a2, a3);
     const double sx = dst->width / 320.0, sy = dst->height / 240.0;
     const double grid_columns = BACKGROUND_GRID_COLUMNS, grid_rows = BACKGROUND_GRID_ROWS;
     for (int32_t j = 0; j < rows; j++) {
