@@ -19,6 +19,7 @@ struct ChannelTables {
     uint32_t range[3], shift[3];
     bool closed;
 };
+// Fills the three tables for the masks and decides whether the closed form holds.
 void channel_tables(ChannelTables* t, uint32_t red_mask, uint32_t green_mask, uint32_t blue_mask);
 
 static inline uint32_t channel_pixel(const ChannelTables* t, uint32_t p)
@@ -36,5 +37,6 @@ void channel_span32(const ChannelTables* t, uint32_t* dst, const uint32_t* src, 
 
 // The GDI bitmap's order: red and blue swapped, the fourth byte cleared.
 static inline uint32_t swap_pixel(uint32_t p) { return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF); }
+// n pixels swapped into the bitmap's order: byte by byte, and four at a time (SSE2).
 void swap_span_plain(uint32_t* dst, const uint32_t* src, int32_t n);
 void swap_span(uint32_t* dst, const uint32_t* src, int32_t n);
