@@ -9,6 +9,7 @@
 
 #include "engine/geometry/vector.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
 
 BackgroundPoint background_grid[BACKGROUND_GRID_ROWS][BACKGROUND_GRID_COLUMNS];
 
@@ -248,12 +249,9 @@ void shade_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, Backg
 // The shaded block with u, v and the shade walked down the edges side by side
 // in lanes 0-2 of one register, as Edges::row does each one: rows whose ends
 // lie more than 900 texels apart are corrected before the step is taken.
-void shade_block_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, BackgroundPoint* a,
-                      BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d) {
-    for (int k = 0; k < 3; k++) {
-        correct_edge(&a->c[k], &c->c[k]);
-        correct_edge(&b->c[k], &d->c[k]);
-    }
+// The corners as they stand, already corrected.
+void shade_block_corrected_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, const BackgroundPoint* a,
+                                const BackgroundPoint* b, const BackgroundPoint* c, const BackgroundPoint* d) {
     const __m128i top_left = _mm_setr_epi32(a->c[0], a->c[1], a->c[2], 0);
     const __m128i top_right = _mm_setr_epi32(b->c[0], b->c[1], b->c[2], 0);
     __m128i left = _mm_slli_epi32(top_left, 8), right = _mm_slli_epi32(top_right, 8);
@@ -286,6 +284,21 @@ void shade_block_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, 
     }
 }
 
+// Top and bottom corners more than 900 apart are corrected first: the grid
+// points change for the blocks that come after.
+void correct_block(BackgroundPoint* a, BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d) {
+    for (int k = 0; k < 3; k++) {
+        correct_edge(&a->c[k], &c->c[k]);
+        correct_edge(&b->c[k], &d->c[k]);
+    }
+}
+
+void shade_block_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, BackgroundPoint* a,
+                      BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d) {
+    correct_block(a, b, c, d);
+    shade_block_corrected_sse2(dst, x, y, texture, a, b, c, d);
+}
+
 void copy_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, BackgroundPoint* a, BackgroundPoint* b,
                 BackgroundPoint* c, BackgroundPoint* d) {
     Edges u(&a->c[0], &b->c[0], &c->c[0], &d->c[0]);
@@ -303,47 +316,74 @@ void copy_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, Backgr
 // per 8 pixels (and one past the last) over the same view. Grid values are taken
 // where the 320 x 240 field has them: a pixel's centre maps to the same place in
 // both, and u, v below count the 320 x 240 grid's steps.
+// A block's four corners as the walk over the blocks in order sees them: after
+// its own corrections and those of every block before it.
+struct BlockCorners {
+    BackgroundPoint a, b, c, d;
+};
+
 void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
                  float a2, float a3) {
     static std::vector<BackgroundPoint> grid;
+    static std::vector<BlockCorners> blocks;
     static Pixmap* scratch = nullptr;  // edge blocks are drawn here and cut to the screen
     const int32_t columns = (dst->width + BLOCK - 1) / BLOCK + 1, rows = (dst->height + BLOCK - 1) / BLOCK + 1;
     grid.resize(size_t(columns) * size_t(rows));
+    blocks.resize(size_t(columns - 1) * size_t(rows - 1));
     if (!scratch && !(scratch = pixmap_create(BLOCK, BLOCK, 0))) return;
     vector p[4];
     corner_rays(p, a1, a2, a3);
     const double sx = dst->width / 320.0, sy = dst->height / 240.0;
     const double grid_columns = BACKGROUND_GRID_COLUMNS, grid_rows = BACKGROUND_GRID_ROWS;
-    for (int32_t j = 0; j < rows; j++) {
-        const double v = ((BLOCK * j + 0.5) / sy - 0.5) / BLOCK;
-        const double fl = v / grid_rows;
-        const double left[3] = {p[0].x + fl * (p[2].x - p[0].x), p[0].y + fl * (p[2].y - p[0].y),
-                                p[0].z + fl * (p[2].z - p[0].z)};
-        const double right[3] = {p[1].x + fl * (p[3].x - p[1].x), p[1].y + fl * (p[3].y - p[1].y),
-                                 p[1].z + fl * (p[3].z - p[1].z)};
-        const double dy2 = (v - 16.5) * (v - 16.5);
-        for (int32_t i = 0; i < columns; i++) {
-            const double u = ((BLOCK * i + 0.5) / sx - 0.5) / BLOCK;
-            const double fc = u / grid_columns;
-            const vector d = {float(left[0] + fc * (right[0] - left[0])), float(left[1] + fc * (right[1] - left[1])),
-                              float(left[2] + fc * (right[2] - left[2]))};
-            BackgroundPoint* g = &grid[size_t(j) * size_t(columns) + size_t(i)];
-            mapping(&d, t, &g->c[0], &g->c[1]);
-            double shade = 190.0 / std::sqrt((u - 20.5) * (u - 20.5) + dy2) + shade_offset;
-            if (shade > 255.0) shade = 255.0;
-            if (shade < 0.0) shade = 0.0;
-            g->c[2] = int32_t(shade);
+    const int64_t pixels = int64_t(dst->width) * dst->height;
+    // Each ray depends only on its grid position: the rows are cast on every core.
+    raster_parallel_rows(rows, pixels, [&](int32_t j_first, int32_t j_end) {
+        for (int32_t j = j_first; j < j_end; j++) {
+            const double v = ((BLOCK * j + 0.5) / sy - 0.5) / BLOCK;
+            const double fl = v / grid_rows;
+            const double left[3] = {p[0].x + fl * (p[2].x - p[0].x), p[0].y + fl * (p[2].y - p[0].y),
+                                    p[0].z + fl * (p[2].z - p[0].z)};
+            const double right[3] = {p[1].x + fl * (p[3].x - p[1].x), p[1].y + fl * (p[3].y - p[1].y),
+                                     p[1].z + fl * (p[3].z - p[1].z)};
+            const double dy2 = (v - 16.5) * (v - 16.5);
+            for (int32_t i = 0; i < columns; i++) {
+                const double u = ((BLOCK * i + 0.5) / sx - 0.5) / BLOCK;
+                const double fc = u / grid_columns;
+                const vector d = {float(left[0] + fc * (right[0] - left[0])),
+                                  float(left[1] + fc * (right[1] - left[1])),
+                                  float(left[2] + fc * (right[2] - left[2]))};
+                BackgroundPoint* g = &grid[size_t(j) * size_t(columns) + size_t(i)];
+                mapping(&d, t, &g->c[0], &g->c[1]);
+                double shade = 190.0 / std::sqrt((u - 20.5) * (u - 20.5) + dy2) + shade_offset;
+                if (shade > 255.0) shade = 255.0;
+                if (shade < 0.0) shade = 0.0;
+                g->c[2] = int32_t(shade);
+            }
         }
-    }
+    });
+    // A block's corrections change grid points that the blocks after it read,
+    // so they are made here, in the blocks' order, and each block keeps its
+    // corners as they then stand; the blocks are filled on every core.
     for (int32_t r = 0; r < rows - 1; r++)
         for (int32_t c = 0; c < columns - 1; c++) {
             BackgroundPoint* a = &grid[size_t(r) * size_t(columns) + size_t(c)];
-            const int32_t x = BLOCK * c, y = BLOCK * r;
-            if (x + BLOCK <= dst->width && y + BLOCK <= dst->height) {
-                background_block_fill(dst, x, y, texture, 3, a, a + 1, a + columns, a + columns + 1);
-                continue;
+            correct_block(a, a + 1, a + columns, a + columns + 1);
+            blocks[size_t(r) * size_t(columns - 1) + size_t(c)] = {a[0], a[1], a[columns], a[columns + 1]};
+        }
+    const int32_t full_columns = dst->width / BLOCK, full_rows = dst->height / BLOCK;
+    raster_parallel_rows(full_rows, pixels, [&](int32_t r_first, int32_t r_end) {
+        for (int32_t r = r_first; r < r_end; r++)
+            for (int32_t c = 0; c < full_columns; c++) {
+                const BlockCorners& k = blocks[size_t(r) * size_t(columns - 1) + size_t(c)];
+                shade_block_corrected_sse2(dst, BLOCK * c, BLOCK * r, texture, &k.a, &k.b, &k.c, &k.d);
             }
-            background_block_fill(scratch, 0, 0, texture, 3, a, a + 1, a + columns, a + columns + 1);
+    });
+    // Blocks that the screen's right or bottom edge cuts.
+    for (int32_t r = 0; r < rows - 1; r++)
+        for (int32_t c = r < full_rows ? full_columns : 0; c < columns - 1; c++) {
+            const BlockCorners& k = blocks[size_t(r) * size_t(columns - 1) + size_t(c)];
+            const int32_t x = BLOCK * c, y = BLOCK * r;
+            shade_block_corrected_sse2(scratch, 0, 0, texture, &k.a, &k.b, &k.c, &k.d);
             for (int32_t yy = y; yy < y + BLOCK && yy < dst->height; yy++)
                 for (int32_t xx = x; xx < x + BLOCK && xx < dst->width; xx++)
                     dst->pixels[dst->rows[yy] + xx] = scratch->pixels[scratch->rows[yy - y] + xx - x];

@@ -30,13 +30,9 @@ namespace {
 
 void fade(float weight) { filter_fade(demo.vscreen, demo.fade_colour, weight, demo.vscreen->width * demo.vscreen->height); }
 
-void reset_zbuffer() {
-    gmem_fill32(demo.vscreen->zbuffer, 0x7FFFFFFF, uint32_t(demo.vscreen->width * demo.vscreen->height));
-}
+void reset_zbuffer() { filter_fill_depth(demo.vscreen, 0x7FFFFFFF); }
 
-void blit_full(const Pixmap* picture) {
-    pixmap_blit(demo.vscreen, 0, 0, picture, 0, 0, demo.vscreen->width, demo.vscreen->height);
-}
+void blit_full(const Pixmap* picture) { filter_copy(demo.vscreen, picture, demo.vscreen->width, demo.vscreen->height); }
 
 // Orders 0-4: the ball over the tunnel; remembers when it was last seen.
 void draw_opening() {
@@ -84,7 +80,7 @@ void draw_zfx() { zfx_draw(demo.vscreen, demo.position); }
 
 // Orders 18-19: the knot again, on a cleared screen.
 void draw_knot_on_black() {
-    pixmap_clear_rect(demo.vscreen, 0, 0, demo.vscreen->width, demo.vscreen->height, demo.fade_colour);
+    filter_clear(demo.vscreen, demo.fade_colour);
     knot_draw(demo.vscreen, demo.position);
 }
 

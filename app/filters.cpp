@@ -4,8 +4,11 @@
 // loop reference.
 #include "app/filters.h"
 
+#include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -173,17 +176,12 @@ void filter_fade_scalar(Pixmap* pixmap, uint32_t colour, float weight, int32_t c
     for (int32_t i = 0; i < count; ++i) p[i] = fade_pixel(p[i], cw, wt.pixel);
 }
 
-void filter_fade(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
-{
 #if defined(__SSE2__)
-    if (!pixmap || !pixmap->pixels) return;
-    count = fade_count(pixmap, count);
-    FadeWeights wt = fade_weights(weight);
-    uint16_t cw[4];
-    fade_colour_lanes(colour, wt.colour, cw);
-
-    uint32_t* p = pixmap->pixels;
-    if (colour == 0 && wt.pixel <= 257) {
+// The fade of n pixels from p: each pixel on its own, so any split of a run
+// gives the same bytes.
+static void fade_run(uint32_t* p, int32_t count, const FadeWeights& wt, const uint16_t cw[4])
+{
+    if (wt.pixel <= 257 && cw[0] == 0 && cw[1] == 0 && cw[2] == 0 && cw[3] == 0) {
         // Fading to black, as every fade of the demo does: the colour term is 0
         // and p * b cannot wrap or saturate, so each byte is (p * b) >> 8, the
         // high half of (p << 8) * b. With b = 256 or 257 that is p itself.
@@ -222,9 +220,55 @@ void filter_fade(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
                          _mm_or_si128(_mm_srli_epi16(even, 8), _mm_and_si128(odd, odd_bytes)));
     }
     for (int32_t i = blocks * 4; i < count; ++i) p[i] = fade_pixel(p[i], cw, wt.pixel);
+}
+#endif
+
+void filter_fade(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
+{
+#if defined(__SSE2__)
+    if (!pixmap || !pixmap->pixels) return;
+    count = fade_count(pixmap, count);
+    if (count <= 0) return;
+    const FadeWeights wt = fade_weights(weight);
+    uint16_t cw[4];
+    fade_colour_lanes(colour, wt.colour, cw);
+    // A width of pixels at a time (the last run short), on every core when
+    // the screen is large.
+    uint32_t* p = pixmap->pixels;
+    const int32_t run = pixmap->width;
+    raster_parallel_rows((count + run - 1) / run, count, [&](int32_t first, int32_t end) {
+        const int64_t from = int64_t(first) * run, to = std::min<int64_t>(int64_t(end) * run, count);
+        fade_run(p + from, int32_t(to - from), wt, cw);
+    });
 #else
     filter_fade_scalar(pixmap, colour, weight, count);
 #endif
+}
+
+void filter_fill_depth(Pixmap* screen, int32_t depth)
+{
+    if (!screen || !screen->zbuffer || screen->width <= 0 || screen->height <= 0) return;
+    const int32_t w = screen->width;
+    raster_parallel_rows(screen->height, int64_t(w) * screen->height, [&](int32_t first, int32_t end) {
+        gmem_fill32(screen->zbuffer + int64_t(first) * w, uint32_t(depth), uint32_t(int64_t(end - first) * w));
+    });
+}
+
+void filter_copy(Pixmap* screen, const Pixmap* picture, int32_t w, int32_t h)
+{
+    if (!screen || !picture || h <= 0) return;
+    raster_parallel_rows(h, int64_t(w) * h, [&](int32_t first, int32_t end) {
+        pixmap_blit(screen, 0, first, picture, 0, first, w, end - first);
+    });
+}
+
+void filter_clear(Pixmap* screen, uint32_t colour)
+{
+    if (!screen || screen->width <= 0 || screen->height <= 0) return;
+    const int32_t w = screen->width;
+    raster_parallel_rows(screen->height, int64_t(w) * screen->height, [&](int32_t first, int32_t end) {
+        pixmap_clear_rect(screen, 0, first, w, end - first, colour);
+    });
 }
 
 void filter_add_blit_scalar(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx,

@@ -29,6 +29,15 @@ void filter_outline(Pixmap* pixmap, int32_t threshold, uint32_t colour);
 // and a step counts when it exceeds threshold / scale. Scale 1 or less is filter_outline.
 void filter_outline_scaled(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale);
 
+// Whole-screen passes, on every core when the screen is large (the
+// rasterizers' pool; the same bytes for any thread count): the z-buffer set
+// to `depth`; the w x h top-left rectangle of `picture` copied over the
+// screen's (clipped as pixmap_blit clips); pixels and depths cleared as
+// pixmap_clear_rect clears the whole Pixmap.
+void filter_fill_depth(Pixmap* screen, int32_t depth);
+void filter_copy(Pixmap* screen, const Pixmap* picture, int32_t w, int32_t h);
+void filter_clear(Pixmap* screen, uint32_t colour);
+
 // Plain loop versions of the SIMD passes, with identical results; the tests
 // hold the SIMD code to them.
 void filter_fade_scalar(Pixmap* pixmap, uint32_t colour, float weight, int32_t count);

@@ -4,6 +4,7 @@
 #include "app/hairy.h"
 
 #include "app/background.h"
+#include "app/filters.h"
 #include "app/effect.h"
 #include "engine/anim/keyframe.h"
 #include "engine/geometry/frustum.h"
@@ -133,7 +134,7 @@ int hairy_create(Pixmap* screen) {
 void hairy_draw(Pixmap* screen, const MusicPosition* position) {
     const float dt = position->frame_ticks;
     raster_select(0x94);
-    gmem_fill32(screen->zbuffer, 0x7FFFFFFF, uint32_t(screen->width * screen->height));
+    filter_fill_depth(screen, 0x7FFFFFFF);
     sphere_draw(screen, hairy.background_texture, hairy.background_radius, 32.0f, hairy.alpha[0], hairy.beta[0],
                 hairy.gamma[0]);
     for (int h = 0; h < HAIRY_HAIRS; h++) {

@@ -118,7 +118,7 @@ void klegg_draw(Pixmap* screen, const MusicPosition* position) {
             klegg.pulse_amplitude = o >= 4 ? (64.0f - float(r)) / 1.5f : 25.0f;
             klegg.pulse_phase = 0.0f;
         }
-        pixmap_clear_rect(screen, 0, 0, screen->width, screen->height, klegg.clear_colour);
+        filter_clear(screen, klegg.clear_colour);
         if (o > 0 && klegg.fade_level != 1.0f) {
             klegg.tunnel_roll += dt / 100.0;
             tunnel_draw(screen, klegg.s_envmap, klegg.tunnel_time, 32.0f, 0.0f, 0.0f, klegg.tunnel_roll);

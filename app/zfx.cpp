@@ -129,8 +129,8 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
     frustum_init(zfx.view, 0, screen, 320.0f, 240.0f, float(perspective));
     effect_align_view(zfx.view);
 
-    pixmap_blit(screen, 0, 0, zfx.background, 0, 0, zfx.background->width, zfx.background->height);
-    gmem_fill32(screen->zbuffer, 0x7FFFFFFF, uint32_t(screen->width * screen->height));
+    filter_copy(screen, zfx.background, zfx.background->width, zfx.background->height);
+    filter_fill_depth(screen, 0x7FFFFFFF);
 
     // Credit positions are in 320 x 240 units, scaled with the screen.
     const double sx = screen->width / 320.0, sy = screen->height / 240.0;

@@ -9,6 +9,7 @@
 #include "engine/display/pixel_spans.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
 #include "platform/ddraw.h"
 
 enum {
@@ -304,12 +305,17 @@ static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32
     if ((bits == 16 || bits == 32) && gfx_clip_blit(&r, pixmap->width, pixmap->height, W, H)) {
         const uint32_t* src = pixmap->pixels + (size_t)r.sy * pixmap->width + r.sx;
         if (!dd.doubling) {
-            uint8_t* row = surface + (size_t)r.dy * pitch;
-            for (int32_t i = 0; i < r.h; i++, src += pixmap->width, row += pitch)
-                if (bits == 16)
-                    channel_span16(&dd.tables, (uint16_t*)row + r.dx, src, r.w, false);
-                else
-                    channel_span32(&dd.tables, (uint32_t*)row + r.dx, src, r.w, false);
+            // Row by row, on every core for a large frame.
+            raster_parallel_rows(r.h, (int64_t)r.w * r.h, [&](int32_t first, int32_t end) {
+                for (int32_t i = first; i < end; i++) {
+                    uint8_t* row = surface + (size_t)(r.dy + i) * pitch;
+                    const uint32_t* from = src + (size_t)i * pixmap->width;
+                    if (bits == 16)
+                        channel_span16(&dd.tables, (uint16_t*)row + r.dx, from, r.w, false);
+                    else
+                        channel_span32(&dd.tables, (uint32_t*)row + r.dx, from, r.w, false);
+                }
+            });
         } else {
             // Doubled: every source row goes to every other display row, kept inside the surface.
             const int32_t rows = (int32_t)std::min<int64_t>(r.h, (H - r.dy + 1) / 2);

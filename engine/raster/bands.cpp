@@ -46,9 +46,12 @@ static struct {
 // job is done (or another began), takes nothing. The caller waits for the
 // job's bands to be drawn, not for every worker to wake.
 struct BandJob {
-    const QueuedTriangle* queue;
+    const QueuedTriangle* queue;  // a batch of triangles into target, or
     size_t count;
     Pixmap* target;
+    RasterRowsFn rows_fn;  // (if set) a row job: rows_fn over rows 0 .. rows - 1
+    void* context;
+    int32_t rows;
     int32_t band_count, band_rows;
     int workers;  // pool threads taking part: the first threads - 1
 };
@@ -77,6 +80,10 @@ static struct Pool {
 
 static void draw_band(const BandJob& job, int32_t band) {
     const int32_t first = band * job.band_rows;
+    if (job.rows_fn) {
+        job.rows_fn(job.context, first, std::min(first + job.band_rows, job.rows));
+        return;
+    }
     const int32_t end = std::min(first + job.band_rows, job.target->height);
     raster_band = {first, end};
     // A triangle draws only rows between trunc(top) and trunc(bottom).
@@ -132,17 +139,11 @@ static int default_threads() {
     return cores < 1 ? 1 : (int)std::min<unsigned>(cores, BAND_MAX_THREADS);
 }
 
-// Draws the queue in bands on the pool and the calling thread, then empties it.
-static void draw_queue() {
-    if (!bands.queued) return;
-    Pixmap* target = bands.target;
+// Runs a job's bands on the pool and the calling thread; returns when all are done.
+static void run_job(BandJob job) {
     const int threads = raster_threads();
-    int32_t band_count = threads * BAND_PER_THREAD;
-    int32_t rows = (target->height + band_count - 1) / band_count;
-    if (rows < BAND_MIN_ROWS) rows = BAND_MIN_ROWS;
-    band_count = (target->height + rows - 1) / rows;
     while ((int)pool.workers.size() < threads - 1) pool.workers.emplace_back(worker, (int)pool.workers.size());
-    const BandJob job = {bands.queue.data(), bands.queued, target, band_count, rows, threads - 1};
+    job.workers = threads - 1;
     uint32_t number;
     {
         std::lock_guard<std::mutex> g(pool.lock);
@@ -153,10 +154,21 @@ static void draw_queue() {
     }
     pool.wake.notify_all();
     take_bands(job, number);
-    if (pool.drawn.load(std::memory_order_acquire) != band_count) {
+    if (pool.drawn.load(std::memory_order_acquire) != job.band_count) {
         std::unique_lock<std::mutex> g(pool.lock);
-        pool.done.wait(g, [&] { return pool.drawn.load(std::memory_order_acquire) == band_count; });
+        pool.done.wait(g, [&] { return pool.drawn.load(std::memory_order_acquire) == job.band_count; });
     }
+}
+
+// Draws the queue in bands on the pool and the calling thread, then empties it.
+static void draw_queue() {
+    if (!bands.queued) return;
+    Pixmap* target = bands.target;
+    int32_t band_count = raster_threads() * BAND_PER_THREAD;
+    int32_t rows = (target->height + band_count - 1) / band_count;
+    if (rows < BAND_MIN_ROWS) rows = BAND_MIN_ROWS;
+    band_count = (target->height + rows - 1) / rows;
+    run_job({bands.queue.data(), bands.queued, target, nullptr, nullptr, 0, band_count, rows, 0});
     bands.queued = 0;
 }
 
@@ -229,4 +241,18 @@ int raster_band_queue(RasterSlot slot, tpoly* t, Pixmap* target) {
     if (first >= 0 && first <= TPOLY_UV_FLOATS - 6)
         for (int k = 0; k < 6; k++) c.uv[first + k] = t->uv[first + k];
     return 1;
+}
+
+void raster_parallel_rows(int32_t rows, int64_t pixels, RasterRowsFn fn, void* context) {
+    if (rows <= 0 || !fn) return;
+    if (bands.target) draw_queue();  // what was drawn before comes first
+    const int threads = raster_threads();
+    if (threads < 2 || rows < 2 || !(bands.set || pixels >= RASTER_BAND_MIN_PIXELS)) {
+        fn(context, 0, rows);
+        return;
+    }
+    int32_t band_count = std::min(threads * BAND_PER_THREAD, rows);
+    const int32_t band_rows = (rows + band_count - 1) / band_count;
+    band_count = (rows + band_rows - 1) / band_rows;
+    run_job({nullptr, 0, nullptr, fn, context, rows, band_count, band_rows, 0});
 }

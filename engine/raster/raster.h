@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/geometry/tpoly.h"
 
@@ -105,6 +106,28 @@ void raster_flush();
 // Draws what is queued for target (the batch stays open): for code that
 // writes to a target outside the queue.
 void raster_drain(const Pixmap* target);
+
+// Work on every core for code outside the rasterizers (backgrounds, copies,
+// display conversions): calls fn(context, first, end) for consecutive ranges
+// first <= row < end that together cover rows 0 .. rows - 1, on the band pool
+// when more than one thread is in use and the work is large enough to pay
+// (pixels, the size it touches, against the band threshold, or any size when
+// the count was set); otherwise once, fn(context, 0, rows), on the calling
+// thread. Ranges run in any order and at once: fn must write only what its
+// rows own, and so gives the same bytes for any thread count. Returns when
+// every range is done; triangles queued before it are drawn first. Call it
+// from the drawing thread, not from inside fn.
+typedef void (*RasterRowsFn)(void* context, int32_t first, int32_t end);
+void raster_parallel_rows(int32_t rows, int64_t pixels, RasterRowsFn fn, void* context);
+
+// The same with a callable f(first, end), for example a lambda.
+template <class F>
+void raster_parallel_rows(int32_t rows, int64_t pixels, F&& f) {
+    using Fn = std::remove_reference_t<F>;
+    raster_parallel_rows(
+        rows, pixels, [](void* c, int32_t first, int32_t end) { (*static_cast<Fn*>(c))(first, end); },
+        const_cast<void*>(static_cast<const void*>(&f)));
+}
 
 // Default threshold of the band path, from measurements (see docs/pipeline.md).
 constexpr int64_t RASTER_BAND_MIN_PIXELS = 640 * 480;

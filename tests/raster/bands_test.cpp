@@ -4,7 +4,10 @@
 // batch), nothing drawn before the flush, and batches that do not band.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "bench/tube_scene.h"
@@ -140,6 +143,59 @@ TEST_F(Bands, DefaultCountBandsOnlyLargeTargets) {
         EXPECT_EQ(queued, (int64_t)size[0] * size[1] >= RASTER_BAND_MIN_PIXELS) << size[0] << " x " << size[1];
         tube_scene_destroy(s);
     }
+}
+
+// Row jobs: every row in exactly one range, for any thread count and row
+// count; on the calling thread in one piece when the work is small and the
+// count was not set; and after the triangles queued before them.
+TEST_F(Bands, RowJobsCoverEveryRowOnceAfterWhatWasQueued) {
+    struct Case {
+        int threads;
+        int32_t rows;
+        int64_t pixels;
+        bool one_piece;  // expected as one call (0, rows) on this thread
+    };
+    const Case cases[] = {{1, 960, 1 << 30, true}, {2, 1, 1 << 30, true}, {2, 2, 4, false},
+                          {2, 7, 4, false},        {3, 240, 76800, false}, {2, 1000, 1 << 30, false},
+                          {0, 240, 76800, true}};
+    for (const Case& c : cases) {
+        raster_set_threads(c.threads);
+        if (c.threads == 0 && (raster_threads() < 2 || std::getenv("TAVIK_THREADS"))) continue;
+        std::vector<int> hits(size_t(c.rows), 0);
+        std::atomic<int> calls{0};
+        std::atomic<bool> elsewhere{false};
+        const std::thread::id me = std::this_thread::get_id();
+        raster_parallel_rows(c.rows, c.pixels, [&](int32_t first, int32_t end) {
+            calls++;
+            if (std::this_thread::get_id() != me) elsewhere = true;
+            for (int32_t r = first; r < end; r++) hits[size_t(r)]++;
+        });
+        SCOPED_TRACE(testing::Message() << c.threads << " threads, " << c.rows << " rows");
+        EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), c.rows);
+        if (c.one_piece) {
+            EXPECT_EQ(calls.load(), 1);
+            EXPECT_FALSE(elsewhere.load());
+        } else {
+            EXPECT_GT(calls.load(), 1);
+        }
+    }
+
+    TubeScene* s = tube_scene_create(320, 240);
+    ASSERT_NE(s, nullptr);
+    tube_scene_build(s, 0.7f);
+    raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
+    raster_set_threads(2);
+    tube_scene_clear(s);
+    tube_scene_draw(s, TPOLY_TEXTURED);
+    const Frame drawn = frame_of(s);
+    tube_scene_clear(s);
+    raster_begin(s->screen);
+    tube_scene_draw(s, TPOLY_TEXTURED);
+    Frame seen;
+    raster_parallel_rows(1, 0, [&](int32_t, int32_t) { seen = frame_of(s); });
+    raster_flush();
+    EXPECT_TRUE(seen == drawn);
+    tube_scene_destroy(s);
 }
 
 }  // namespace
