@@ -2,6 +2,8 @@
 // sine paths, the field is rebuilt from them and its surface is drawn cell by
 // cell, environment-mapped by the normals. The phases advance per frame.
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "app/blob.h"
 #include "engine/geometry/frustum.h"
@@ -58,11 +60,23 @@ int blob_draw() {
     poly.uv_count = 6;
     poly.uv_index[0] = 0;
     poly.texturemap = blob.texture;
+    // Most cells lie wholly inside or outside the surface: each point's side
+    // is taken once, and a cell whose eight corners agree is passed over
+    // (blob_polygonise would give it no triangle).
+    static std::vector<uint8_t> below;
+    const int32_t nx = field->nx, ny = field->ny, nz = field->nz;
+    below.resize(size_t(nx) * size_t(ny) * size_t(nz));
+    for (size_t q = 0; q < below.size(); q++) below[q] = field->points[q].value < field->iso;
     BlobCell cell;
     raster_begin(blob.view->target);
-    for (int32_t i = 0; i < field->nz - 1; i++)
-        for (int32_t j = 0; j < field->ny - 1; j++)
-            for (int32_t k = 0; k < field->nx - 1; k++) {
+    for (int32_t i = 0; i < nz - 1; i++)
+        for (int32_t j = 0; j < ny - 1; j++)
+            for (int32_t k = 0; k < nx - 1; k++) {
+                const uint8_t* c = &below[size_t(field->slice_offsets[i] + field->row_offsets[j] + k)];
+                const size_t row = size_t(nx), slice = size_t(nx) * size_t(ny);
+                const int sum = c[0] + c[1] + c[row] + c[row + 1] + c[slice] + c[slice + 1] + c[slice + row] +
+                                c[slice + row + 1];
+                if (sum == 0 || sum == 8) continue;
                 const int count = blob_polygonise(field, k, j, i, &cell);
                 for (int t = 0; t < count; t++) {
                     for (int corner = 0; corner < 3; corner++) {

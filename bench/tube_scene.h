@@ -11,6 +11,7 @@
 #include "engine/geometry/vector.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
 
 constexpr int TUBE_SEGMENTS = 50;  // along the tube
 constexpr int TUBE_SIDES = 10;     // around it
@@ -106,11 +107,16 @@ inline void tube_scene_build(TubeScene* s, float t) {
     }
 }
 
-// Fills the z-buffer with PIXMAP_Z_FAR and the pixels with dark blue.
+// Fills the z-buffer with PIXMAP_Z_FAR and the pixels with dark blue, on
+// every core when the target is large (the rasterizers' row jobs).
 inline void tube_scene_clear(TubeScene* s) {
-    uint32_t n = (uint32_t)(s->screen->width * s->screen->height);
-    gmem_fill32(s->screen->zbuffer, (uint32_t)PIXMAP_Z_FAR, n);
-    gmem_fill32(s->screen->pixels, 0xFF201008u, n);
+    Pixmap* screen = s->screen;
+    const int32_t w = screen->width;
+    raster_parallel_rows(screen->height, (int64_t)w * screen->height, [&](int32_t first, int32_t end) {
+        const uint32_t n = (uint32_t)((int64_t)(end - first) * w);
+        gmem_fill32(screen->zbuffer + (int64_t)first * w, (uint32_t)PIXMAP_Z_FAR, n);
+        gmem_fill32(screen->pixels + (int64_t)first * w, 0xFF201008u, n);
+    });
 }
 
 // Sets one triangle of the tube into the scene's tpoly: vertices, and the

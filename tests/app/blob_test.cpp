@@ -6,12 +6,15 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "app/blob.h"
 #include "engine/geometry/frustum.h"
+#include "engine/geometry/vector.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
 
@@ -170,6 +173,50 @@ TEST(BlobField, GridPositionsAndChargePotentials) {
     EXPECT_FLOAT_EQ(beyond.gx, 15.0f);
     const BlobPoint& behind = field->points[field->slice_offsets[1]];  // start point + (0, 0, 15)
     EXPECT_FLOAT_EQ(behind.value, 1.0f);
+    blob_field_destroy(field);
+}
+
+// The charges are added four points at a time: every point gets the bits of
+// the one-point formula, w = strength / sqrt(dx^2 + dy^2 + dz^2) added to the
+// value and d * w to the gradient, on a grid whose count is not a multiple of
+// four, with capsules pointing every way (points before, alongside, beyond).
+TEST(BlobField, ChargesGiveTheBitsOfTheOnePointFormula) {
+    BlobField* field = blob_field_create(5, 5, 3, 300.0f);  // 75 points
+    ASSERT_NE(field, nullptr);
+    std::vector<BlobPoint> want(field->points, field->points + 75);
+    const auto add = [&](size_t q, float dx, float dy, float dz, float strength) {
+        const float w = strength / std::sqrt(dx * dx + dy * dy + dz * dz);
+        want[q].value += w;
+        want[q].gx += dx * w;
+        want[q].gy += dy * w;
+        want[q].gz += dz * w;
+    };
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> at(-200.0f, 200.0f), unit(-1.0f, 1.0f);
+    for (int round = 0; round < 20; round++) {
+        const float cx = at(rng), cy = at(rng), cz = at(rng);
+        blob_point_charge(field, cx, cy, cz, 15.0f);
+        for (size_t q = 0; q < 75; q++) add(q, want[q].x - cx, want[q].y - cy, want[q].z - cz, 15.0f);
+        vector u = {unit(rng), unit(rng), unit(rng)};
+        vec_normalize(&u, &u);
+        const float len = 120.0f;
+        blob_segment_charge(field, cx, cy, cz, u.x, u.y, u.z, len, 16.0f);
+        for (size_t q = 0; q < 75; q++) {
+            const BlobPoint& p = want[q];
+            float dx = p.x - cx, dy = p.y - cy, dz = p.z - cz;
+            const float t = u.x * dx + u.y * dy + u.z * dz;
+            if (t > 0.0f && t > len) {
+                dx = p.x - (cx + len * u.x), dy = p.y - (cy + len * u.y), dz = p.z - (cz + len * u.z);
+            } else if (t > 0.0f) {
+                dx -= t * u.x, dy -= t * u.y, dz -= t * u.z;
+            }
+            add(q, dx, dy, dz, 16.0f);
+        }
+    }
+    for (size_t q = 0; q < 75; q++) {
+        SCOPED_TRACE(q);
+        EXPECT_EQ(std::memcmp(&field->points[q], &want[q], sizeof(BlobPoint)), 0);
+    }
     blob_field_destroy(field);
 }
 
