@@ -22,7 +22,19 @@ constexpr int32_t TURN = 1024;    // one turn of the sphere's coordinates
 // The four corner rays: top-left, top-right, bottom-left, bottom-right.
 constexpr vector CORNER_RAYS[4] = {{-4, -4, 4}, {4, -4, 4}, {-4, 4, 4}, {4, 4, 4}};
 
+constexpr int64_t BACKGROUND_PIXELS = 320 * 240;  // the work of one 320 x 240 background
+
 typedef void (*MappingFn)(const vector* d, float t, int32_t* u, int32_t* v);
+
+// A block's four corners as the walk over the blocks in order sees them: after
+// its own corrections and those of every block before it.
+struct BlockCorners {
+    BackgroundPoint a, b, c, d;
+};
+
+void correct_block(BackgroundPoint* a, BackgroundPoint* b, BackgroundPoint* c, BackgroundPoint* d);
+void shade_block_corrected_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, const BackgroundPoint* a,
+                                const BackgroundPoint* b, const BackgroundPoint* c, const BackgroundPoint* d);
 
 void tunnel_mapping(const vector* d, float t, int32_t* u, int32_t* v) {
     const float r = 1.0f / std::sqrt(d->x * d->x + d->y * d->y);
@@ -70,25 +82,32 @@ void fill_grid(MappingFn mapping, float t, float shade_offset, float a1, float a
     const float rows = float(BACKGROUND_GRID_ROWS), columns = float(BACKGROUND_GRID_COLUMNS);
     const vector left_step = {(p[2].x - p[0].x) / rows, (p[2].y - p[0].y) / rows, (p[2].z - p[0].z) / rows};
     const vector right_step = {(p[3].x - p[1].x) / rows, (p[3].y - p[1].y) / rows, (p[3].z - p[1].z) / rows};
-    vector left = p[0], right = p[1];
-    for (int j = 0; j < BACKGROUND_GRID_ROWS; j++) {
-        vector d = left;
-        const vector step = {(right.x - left.x) / columns, (right.y - left.y) / columns,
-                             (right.z - left.z) / columns};
-        const float dy2 = (float(j) - 16.5f) * (float(j) - 16.5f);
-        for (int i = 0; i < BACKGROUND_GRID_COLUMNS; i++) {
-            const float dx2 = (float(i) - 20.5f) * (float(i) - 20.5f);
-            BackgroundPoint* g = &background_grid[j][i];
-            mapping(&d, t, &g->c[0], &g->c[1]);
-            float shade = 190.0f / std::sqrt(dx2 + dy2) + shade_offset;
-            if (shade > 255.0f) shade = 255.0f;
-            if (shade < 0.0f) shade = 0.0f;
-            g->c[2] = int32_t(shade);
-            vec_add(&d, &d, &step);
-        }
-        vec_add(&left, &left, &left_step);
-        vec_add(&right, &right, &right_step);
+    // The rows' end rays step down the sides here; the rows are then cast on
+    // every core when the work pays (each row steps along from its own start).
+    vector left[BACKGROUND_GRID_ROWS], right[BACKGROUND_GRID_ROWS];
+    left[0] = p[0], right[0] = p[1];
+    for (int j = 1; j < BACKGROUND_GRID_ROWS; j++) {
+        vec_add(&left[j], &left[j - 1], &left_step);
+        vec_add(&right[j], &right[j - 1], &right_step);
     }
+    raster_parallel_rows(BACKGROUND_GRID_ROWS, BACKGROUND_PIXELS, [&](int32_t first, int32_t end) {
+        for (int j = first; j < end; j++) {
+            vector d = left[j];
+            const vector step = {(right[j].x - left[j].x) / columns, (right[j].y - left[j].y) / columns,
+                                 (right[j].z - left[j].z) / columns};
+            const float dy2 = (float(j) - 16.5f) * (float(j) - 16.5f);
+            for (int i = 0; i < BACKGROUND_GRID_COLUMNS; i++) {
+                const float dx2 = (float(i) - 20.5f) * (float(i) - 20.5f);
+                BackgroundPoint* g = &background_grid[j][i];
+                mapping(&d, t, &g->c[0], &g->c[1]);
+                float shade = 190.0f / std::sqrt(dx2 + dy2) + shade_offset;
+                if (shade > 255.0f) shade = 255.0f;
+                if (shade < 0.0f) shade = 0.0f;
+                g->c[2] = int32_t(shade);
+                vec_add(&d, &d, &step);
+            }
+        }
+    });
 }
 
 bool usable(const Pixmap* dst, const Pixmap* texture) {
@@ -107,11 +126,23 @@ void draw(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float 
         return;
     }
     fill_grid(mapping, t, shade_offset, a1, a2, a3);
+    // The corrections in the blocks' order, then the blocks on every core (as
+    // draw_scaled does).
+    static BlockCorners blocks[BACKGROUND_GRID_ROWS - 1][BACKGROUND_GRID_COLUMNS - 1];
     for (int r = 0; r < BACKGROUND_GRID_ROWS - 1; r++)
-        for (int c = 0; c < BACKGROUND_GRID_COLUMNS - 1; c++)
-            background_block_fill(dst, BLOCK * c, BLOCK * r, texture, 3, &background_grid[r][c],
-                                  &background_grid[r][c + 1], &background_grid[r + 1][c],
-                                  &background_grid[r + 1][c + 1]);
+        for (int c = 0; c < BACKGROUND_GRID_COLUMNS - 1; c++) {
+            BackgroundPoint* a = &background_grid[r][c];
+            BackgroundPoint* below = &background_grid[r + 1][c];
+            correct_block(a, a + 1, below, below + 1);
+            blocks[r][c] = {a[0], a[1], below[0], below[1]};
+        }
+    raster_parallel_rows(BACKGROUND_GRID_ROWS - 1, BACKGROUND_PIXELS, [&](int32_t first, int32_t end) {
+        for (int r = first; r < end; r++)
+            for (int c = 0; c < BACKGROUND_GRID_COLUMNS - 1; c++) {
+                const BlockCorners& k = blocks[r][c];
+                shade_block_corrected_sse2(dst, BLOCK * c, BLOCK * r, texture, &k.a, &k.b, &k.c, &k.d);
+            }
+    });
 }
 
 // One row of 8 pixels: u, v in 8.8 fixed point stepped by du, dv; s the shade
@@ -316,12 +347,6 @@ void copy_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, Backgr
 // per 8 pixels (and one past the last) over the same view. Grid values are taken
 // where the 320 x 240 field has them: a pixel's centre maps to the same place in
 // both, and u, v below count the 320 x 240 grid's steps.
-// A block's four corners as the walk over the blocks in order sees them: after
-// its own corrections and those of every block before it.
-struct BlockCorners {
-    BackgroundPoint a, b, c, d;
-};
-
 void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
                  float a2, float a3) {
     static std::vector<BackgroundPoint> grid;

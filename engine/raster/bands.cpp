@@ -3,12 +3,15 @@
 // triangle of the batch in order, so that the result is the one-thread result.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <emmintrin.h>
 
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/fixed_zbuffer.h"
@@ -28,17 +31,10 @@ thread_local RasterBand raster_band = {INT32_MIN, INT32_MAX};
 
 constexpr int BAND_MAX_THREADS = 64;
 constexpr size_t BAND_QUEUE_LIMIT = 8192;  // triangles before an early flush
+constexpr size_t BAND_CHUNK = 32;          // triangles handed to the workers while the caller queues on
 constexpr int32_t BAND_MIN_ROWS = 8;       // a band's height at least
 constexpr int BAND_PER_THREAD = 4;         // bands per thread, for balance
-
-static struct {
-    int threads;          // 0: not yet chosen
-    bool set;             // chosen by the caller or TAVIK_THREADS: band at any size
-    Pixmap* target;       // the open batch's target, or null
-    bool banded;          // the open batch queues
-    std::vector<QueuedTriangle> queue;  // entries 0 .. queued - 1 are the batch
-    size_t queued;
-} bands;
+constexpr std::chrono::microseconds BAND_SPIN{50};  // waiting before sleeping
 
 // The pool. A job is one flush: bands 0 .. band_count - 1 of the target, each
 // drawn by whichever thread takes it. Bands are taken through one 64-bit word,
@@ -56,12 +52,26 @@ struct BandJob {
     int workers;  // pool threads taking part: the first threads - 1
 };
 
+static struct {
+    int threads;          // 0: not yet chosen
+    bool set;             // chosen by the caller or TAVIK_THREADS: band at any size
+    Pixmap* target;       // the open batch's target, or null
+    bool banded;          // the open batch queues
+    std::vector<QueuedTriangle> queue;  // entries 0 .. queued - 1 are the batch
+    size_t queued;
+    size_t started;  // entries 0 .. started - 1 are drawn, or being drawn by `running`
+    bool running;    // a job of the pool's threads alone, while the caller queues on
+    BandJob running_job;
+    uint32_t running_number;
+} bands;
+
 static struct Pool {
     std::mutex lock;
     std::condition_variable wake, done;
     std::vector<std::thread> workers;
     bool quit = false;
     uint32_t number = 0;  // of the current job
+    std::atomic<uint32_t> posted{0};  // the same, for the workers' spin before they sleep
     BandJob job{};
     std::atomic<uint64_t> next{0};      // number << 32 | next band
     std::atomic<int32_t> drawn{0};      // bands of the current job finished
@@ -111,10 +121,26 @@ static void take_bands(const BandJob& job, uint32_t number) {
     }
 }
 
+// Spins up to BAND_SPIN while done() is false; returns done().
+template <class Done>
+static bool spin_until(Done done) {
+    const auto until = std::chrono::steady_clock::now() + BAND_SPIN;
+    for (int i = 1;; i++) {
+        if (done()) return true;
+        _mm_pause();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return done();
+    }
+}
+
 static void worker(int index) {
     uint32_t seen = 0;
     std::unique_lock<std::mutex> g(pool.lock);
     for (;;) {
+        // The jobs of a frame come close together: a short spin before
+        // sleeping spares the wake-up.
+        g.unlock();
+        spin_until([&] { return pool.posted.load(std::memory_order_acquire) != seen; });
+        g.lock();
         pool.wake.wait(g, [&] { return pool.quit || pool.number != seen; });
         if (pool.quit) return;
         seen = pool.number;
@@ -139,8 +165,8 @@ static int default_threads() {
     return cores < 1 ? 1 : (int)std::min<unsigned>(cores, BAND_MAX_THREADS);
 }
 
-// Runs a job's bands on the pool and the calling thread; returns when all are done.
-static void run_job(BandJob job) {
+// Hands a job's bands to the pool's threads; returns its number at once.
+static uint32_t post_job(BandJob& job) {
     const int threads = raster_threads();
     while ((int)pool.workers.size() < threads - 1) pool.workers.emplace_back(worker, (int)pool.workers.size());
     job.workers = threads - 1;
@@ -149,27 +175,64 @@ static void run_job(BandJob job) {
         std::lock_guard<std::mutex> g(pool.lock);
         number = ++pool.number;
         pool.job = job;
+        pool.posted.store(number, std::memory_order_release);
         pool.drawn.store(0, std::memory_order_relaxed);
         pool.next.store((uint64_t)number << 32, std::memory_order_release);
     }
     pool.wake.notify_all();
+    return number;
+}
+
+// Takes part in the posted job until its bands are all drawn.
+static void finish_job(const BandJob& job, uint32_t number) {
     take_bands(job, number);
+    spin_until([&] { return pool.drawn.load(std::memory_order_acquire) == job.band_count; });
     if (pool.drawn.load(std::memory_order_acquire) != job.band_count) {
         std::unique_lock<std::mutex> g(pool.lock);
         pool.done.wait(g, [&] { return pool.drawn.load(std::memory_order_acquire) == job.band_count; });
     }
 }
 
-// Draws the queue in bands on the pool and the calling thread, then empties it.
-static void draw_queue() {
-    if (!bands.queued) return;
+// Runs a job's bands on the pool and the calling thread; returns when all are done.
+static void run_job(BandJob job) {
+    const uint32_t number = post_job(job);
+    finish_job(job, number);
+}
+
+// The job of queue entries first .. end - 1 in bands of the open batch's target.
+static BandJob triangle_job(size_t first, size_t end) {
     Pixmap* target = bands.target;
     int32_t band_count = raster_threads() * BAND_PER_THREAD;
     int32_t rows = (target->height + band_count - 1) / band_count;
     if (rows < BAND_MIN_ROWS) rows = BAND_MIN_ROWS;
     band_count = (target->height + rows - 1) / rows;
-    run_job({bands.queue.data(), bands.queued, target, nullptr, nullptr, 0, band_count, rows, 0});
-    bands.queued = 0;
+    return {bands.queue.data() + first, end - first, target, nullptr, nullptr, 0, band_count, rows, 0};
+}
+
+// Draws the queue in bands on the pool and the calling thread, then empties
+// it: the running job first (each band takes the triangles in order), then
+// what was queued after it.
+static void draw_queue() {
+    if (bands.running) {
+        finish_job(bands.running_job, bands.running_number);
+        bands.running = false;
+    }
+    if (bands.queued > bands.started) run_job(triangle_job(bands.started, bands.queued));
+    bands.queued = bands.started = 0;
+}
+
+// While the caller transforms and clips, the pool draws: once the last
+// running job is done, the triangles queued since go to the pool's threads.
+static void start_chunk() {
+    if (bands.running) {
+        if (pool.drawn.load(std::memory_order_acquire) != bands.running_job.band_count) return;
+        bands.running = false;
+    }
+    if (bands.queued - bands.started < BAND_CHUNK) return;
+    bands.running_job = triangle_job(bands.started, bands.queued);
+    bands.running_number = post_job(bands.running_job);
+    bands.running = true;
+    bands.started = bands.queued;
 }
 
 // ---- public functions ------------------------------------------------------------
@@ -196,6 +259,8 @@ void raster_begin(Pixmap* target) {
     const int threads = raster_threads();
     bands.target = target;
     bands.banded = threads > 1 && (bands.set || (int64_t)target->width * target->height >= RASTER_BAND_MIN_PIXELS);
+    // The pool reads entries while more are queued: the storage never moves.
+    if (bands.banded && bands.queue.capacity() < BAND_QUEUE_LIMIT) bands.queue.reserve(BAND_QUEUE_LIMIT);
 
 }
 
@@ -204,6 +269,8 @@ void raster_flush() {
     bands.target = nullptr;
     bands.banded = false;
 }
+
+bool raster_banded() { return bands.target && bands.banded; }
 
 void raster_drain(const Pixmap* target) {
     if (bands.target == target) draw_queue();
@@ -219,7 +286,7 @@ int raster_band_queue(RasterSlot slot, tpoly* t, Pixmap* target) {
         return 0;
     }
     if (bands.queued >= BAND_QUEUE_LIMIT) draw_queue();
-    if (bands.queued == bands.queue.size()) bands.queue.emplace_back();
+    if (bands.queued == bands.queue.size()) bands.queue.emplace_back();  // within the reserved storage
     QueuedTriangle& q = bands.queue[bands.queued++];
     const vector* v = t->vertex;
     q.slot = slot;
@@ -240,6 +307,7 @@ int raster_band_queue(RasterSlot slot, tpoly* t, Pixmap* target) {
     c.uv_index[0] = first;
     if (first >= 0 && first <= TPOLY_UV_FLOATS - 6)
         for (int k = 0; k < 6; k++) c.uv[first + k] = t->uv[first + k];
+    start_chunk();
     return 1;
 }
 

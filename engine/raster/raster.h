@@ -78,11 +78,13 @@ int raster_mode_slot(uint32_t flags);
 // ---- bands: one frame's triangles on every core ------------------------------
 // Between raster_begin(target) and raster_flush(), the fills that
 // raster_draw_triangle sends to a banded routine (the 16.16 z-buffered flat
-// and textured fills) are queued instead of drawn. raster_flush draws the
-// queue: the target's rows are cut into horizontal bands, each band takes every
-// queued triangle, clipped to its rows, in submission order, on a pool of
-// worker threads made once. Depth ties and overdraw come out as on one thread:
-// the bytes are the same for any thread count. Everything else (wires, custom
+// and textured fills) are queued instead of drawn at once: the target's rows
+// are cut into horizontal bands, each band takes every queued triangle,
+// clipped to its rows, in submission order, on a pool of worker threads made
+// once. The pool's threads draw chunks of the queue while the caller goes on
+// transforming and queueing; raster_flush draws the rest on every thread.
+// Depth ties and overdraw come out as on one thread: the bytes are the same
+// for any thread count. Everything else (wires, custom
 // routines, other drivers, other targets, the frustum's points and lines) first
 // draws what is queued and then runs on the calling thread, in order.
 // The caller must not read or write the target between the two calls except
@@ -100,6 +102,8 @@ void raster_set_threads(int count);
 int raster_threads();
 // Opens a batch of triangles for target (ends an open one with a flush).
 void raster_begin(Pixmap* target);
+// Whether the open batch is drawn in bands (queued, on the pool).
+bool raster_banded();
 // Draws everything queued and ends the batch; returns when the target is
 // complete. Cheap when nothing is queued; safe without raster_begin.
 void raster_flush();
