@@ -1,7 +1,8 @@
 // Banded drawing on several threads: the same bytes as one thread for any
 // thread count and target size (depth ties, overdraw, triangles across band
 // edges and off the target, wires and custom routines in the middle of a
-// batch), nothing drawn before the flush, and batches that do not band.
+// batch), everything drawn when the flush returns, batches that do not band,
+// and row jobs (every row once, after what was queued before them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -71,6 +72,16 @@ void draw_frame(TubeScene* s, uint32_t seed) {
     raster_flush();
 }
 
+// The tube at 320 x 240, the 0x94 driver, two threads (banding at any size).
+TubeScene* tube_on_two_threads() {
+    TubeScene* s = tube_scene_create(320, 240);
+    if (!s) return nullptr;
+    tube_scene_build(s, 0.7f);
+    raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
+    raster_set_threads(2);
+    return s;
+}
+
 class Bands : public ::testing::Test {
 protected:
     void TearDown() override { raster_set_threads(0); }
@@ -97,11 +108,8 @@ TEST_F(Bands, EveryThreadCountDrawsTheBytesOfOneThread) {
 }
 
 TEST_F(Bands, QueuedTrianglesReachTheTargetAtTheFlush) {
-    TubeScene* s = tube_scene_create(320, 240);
+    TubeScene* s = tube_on_two_threads();
     ASSERT_NE(s, nullptr);
-    tube_scene_build(s, 0.7f);
-    raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
-    raster_set_threads(2);
     tube_scene_clear(s);
     const Frame cleared = frame_of(s);
     raster_begin(s->screen);
@@ -178,11 +186,8 @@ TEST_F(Bands, RowJobsCoverEveryRowOnceAfterWhatWasQueued) {
         }
     }
 
-    TubeScene* s = tube_scene_create(320, 240);
+    TubeScene* s = tube_on_two_threads();
     ASSERT_NE(s, nullptr);
-    tube_scene_build(s, 0.7f);
-    raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
-    raster_set_threads(2);
     tube_scene_clear(s);
     tube_scene_draw(s, TPOLY_TEXTURED);
     const Frame drawn = frame_of(s);
