@@ -13,7 +13,10 @@ for threads in 1 3; do
   (cd "$build/data" && TAVIK_THREADS=$threads "$build/wendril-capture" --scale 2.05 --fps 5 --every 7 \
     --out "$out/$threads" --quiet 2>/dev/null)
 done
-count=$(ls "$out/1" | grep -c '^frame_.*\.png$' || true)
+count=0
+for f in "$out/1"/frame_*.png; do
+  [ -e "$f" ] && count=$((count + 1))
+done
 if [ "$count" -lt 100 ]; then
   echo "expected over 100 frames, found $count" >&2
   exit 1
