@@ -277,10 +277,10 @@ void shade_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, Backg
     }
 }
 
-// The shaded block with u, v and the shade walked down the edges side by side
-// in lanes 0-2 of one register, as Edges::row does each one: rows whose ends
-// lie more than 900 texels apart are corrected before the step is taken.
-// The corners as they stand, already corrected.
+// The shaded block from corners already corrected (correct_block), with u, v
+// and the shade walked down the edges side by side in lanes 0-2 of one
+// register, as Edges::row does each one: rows whose ends lie more than 900
+// texels apart are corrected before the step is taken.
 void shade_block_corrected_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, const BackgroundPoint* a,
                                 const BackgroundPoint* b, const BackgroundPoint* c, const BackgroundPoint* d) {
     const __m128i top_left = _mm_setr_epi32(a->c[0], a->c[1], a->c[2], 0);
