@@ -53,7 +53,6 @@ void shade_and_draw_hair() {
         vec_normalize(n, n);
     }
     tpoly* poly = hairy.poly;
-    raster_begin(hairy.view->target);
     for (int t = 0; t < hairy.triangle_count; t++) {
         for (int i = 0; i < 3; i++) {
             const int32_t k = hairy.triangle[t][i];
@@ -63,7 +62,6 @@ void shade_and_draw_hair() {
         }
         frustum_draw_tpoly(hairy.view, poly);
     }
-    raster_flush();
 }
 
 }  // namespace
@@ -137,10 +135,13 @@ void hairy_draw(Pixmap* screen, const MusicPosition* position) {
     filter_fill_depth(screen, 0x7FFFFFFF);
     sphere_draw(screen, hairy.background_texture, hairy.background_radius, 32.0f, hairy.alpha[0], hairy.beta[0],
                 hairy.gamma[0]);
+    // The four hairs are one batch: building a hair reads nothing drawn.
+    raster_begin(hairy.view->target);
     for (int h = 0; h < HAIRY_HAIRS; h++) {
         hairy_build_hair(h);
         shade_and_draw_hair();
     }
+    raster_flush();
     // One step along the chains per frame, with a fixed twist per step; entry 0
     // is read last, so ring s shows the root of s frames before.
     for (int k = HAIRY_CHAIN - 1; k >= 1; k--) {
