@@ -9,6 +9,8 @@
 # Arguments: the build directory (default build), the seconds to measure (default 15),
 # the runs (default 3).
 set -eu
+# shellcheck source=tests/lib/x11.sh
+. "$(dirname "$0")/../tests/lib/x11.sh"
 build=$(cd "${1:-build}" && pwd)
 seconds=${2:-15}
 runs=${3:-3}
@@ -28,13 +30,7 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 # Always a fresh Xvfb: a real desktop's compositor would be measured too.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-xvfb_pid=$!
-i=0
-while [ ! -s "$tmp/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$tmp/display" ] || fail "Xvfb did not start"
-DISPLAY=":$(head -n 1 "$tmp/display")"
-export DISPLAY
+start_xvfb 1024x768x24 "$tmp/display"
 
 ticks=$(getconf CLK_TCK)
 # CPU seconds (user + system, all threads) of a live process.

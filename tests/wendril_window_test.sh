@@ -6,6 +6,8 @@
 # Arguments: the build directory; the scale (default 1: a window of whole
 # multiples of 320 x 240; above 1 the window must be the scaled size).
 set -eu
+# shellcheck source=tests/lib/x11.sh
+. "$(dirname "$0")/lib/x11.sh"
 build=$(cd "${1:-build}" && pwd)
 scale=${2:-1}
 fail() {
@@ -39,13 +41,7 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   # 320 x 240 window would be.
   screen=1024x768x24
   [ "$scale" = 1 ] || screen=1600x1200x24
-  Xvfb -displayfd 3 -screen 0 $screen -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-  xvfb_pid=$!
-  i=0
-  while [ ! -s "$tmp/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-  [ -s "$tmp/display" ] || fail "Xvfb did not start"
-  DISPLAY=":$(head -n 1 "$tmp/display")"
-  export DISPLAY
+  start_xvfb "$screen" "$tmp/display"
 fi
 # No sound device (a container, CI): SDL's dummy driver, so the music still
 # drives the timeline on the wall clock.
@@ -142,17 +138,7 @@ sys.exit(0 if split == 0 and levels[0] <= 32 and levels[1] <= 64 and levels[2] <
 EOF_PY
 fi
 
-start=$(date +%s%N)
-xdotool windowfocus --sync "$id" key Escape 2>/dev/null || xdotool key --window "$id" Escape
-# A watcher ends it if it hangs; the time taken tells whether it ended by itself.
-(sleep 3; kill -9 "$demo_pid" 2>/dev/null) &
-watcher=$!
-status=0
-wait "$demo_pid" || status=$?
-end=$(date +%s%N)
-demo_pid=""
-kill "$watcher" 2>/dev/null || true
-ms=$(( (end - start) / 1000000 ))
-[ "$status" -eq 0 ] || { cat "$tmp/stderr" >&2; fail "wendril ended with status $status after Escape (${ms} ms)"; }
-[ "$ms" -le 1000 ] || fail "wendril took ${ms} ms to end after Escape"
-echo "wendril_window_test: Escape ended wendril with status 0 after ${ms} ms"
+escape_and_wait "$id" 3
+[ "$escape_status" -eq 0 ] || { cat "$tmp/stderr" >&2; fail "wendril ended with status $escape_status after Escape (${escape_ms} ms)"; }
+[ "$escape_ms" -le 1000 ] || fail "wendril took ${escape_ms} ms to end after Escape"
+echo "wendril_window_test: Escape ended wendril with status 0 after ${escape_ms} ms"

@@ -3,24 +3,20 @@
 # photographed and typed into with xdotool. Starts a virtual X server (Xvfb) when
 # there is no display. Argument: the build directory.
 set -eu
+# shellcheck source=tests/lib/x11.sh
+. "$(dirname "$0")/lib/x11.sh"
+fail() { echo "window_test: $*" >&2; exit 1; }
 build=${1:-build}
 for tool in xdotool import; do
-  command -v "$tool" >/dev/null || { echo "window_test: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup installs it)"
 done
 xvfb_pid=""
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; rm -f "${fdfile:-}"; }
 trap cleanup EXIT INT TERM
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  command -v Xvfb >/dev/null || { echo "window_test: no display and no Xvfb" >&2; exit 1; }
+  command -v Xvfb >/dev/null || fail "no display and no Xvfb"
   fdfile=$(mktemp)
-  # Xvfb picks a free display number and writes it to descriptor 3.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" 2>/dev/null &
-  xvfb_pid=$!
-  i=0
-  while [ ! -s "$fdfile" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-  [ -s "$fdfile" ] || { echo "window_test: Xvfb did not start" >&2; exit 1; }
-  DISPLAY=":$(head -n 1 "$fdfile")"
-  export DISPLAY
+  start_xvfb 1024x768x24 "$fdfile"
 fi
 # A window rather than full screen (a bare X server has no window manager to make
 # one), and no message box that nobody would close.

@@ -16,6 +16,8 @@
 #      xdotool; status 1.
 # Arguments: the Linux build folder (data, wendril-capture) and the Windows one.
 set -eu
+# shellcheck source=tests/lib/x11.sh
+. "$(dirname "$0")/../lib/x11.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
 winbuild=$(cd "${2:-build-windows}" && pwd)
@@ -45,18 +47,13 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 # Always a display of our own: the mode change must not touch a real screen.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-xvfb_pid=$!
-i=0
-while [ ! -s "$tmp/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$tmp/display" ] || fail "Xvfb did not start"
-DISPLAY=":$(head -n 1 "$tmp/display")"
+start_xvfb 1024x768x24 "$tmp/display"
 WINEPREFIX="$tmp/prefix"
 # No Mono or Gecko installer (they would be fetched from the network), no debug
 # chatter unless asked for.
 WINEDLLOVERRIDES="mscoree,mshtml="
 WINEDEBUG=-all
-export DISPLAY WINEPREFIX WINEDLLOVERRIDES WINEDEBUG
+export WINEPREFIX WINEDLLOVERRIDES WINEDEBUG
 
 started=$(date +%s)
 wine wineboot --init >"$tmp/boot.log" 2>&1 || { cat "$tmp/boot.log" >&2; fail "wineboot failed"; }
@@ -119,19 +116,10 @@ check_picture() {  # window name crop
 
 # Sends Escape to window $1; the demo must end with status 0 within 2 s.
 escape_ends_it() {  # window name
-  t0=$(date +%s%N)
-  xdotool windowfocus --sync "$1" key Escape 2>/dev/null || xdotool key --window "$1" Escape
-  (sleep 5; kill -9 "$demo_pid" 2>/dev/null) &
-  watcher=$!
-  status=0
-  wait "$demo_pid" || status=$?
-  t1=$(date +%s%N)
-  demo_pid=""
-  kill "$watcher" 2>/dev/null || true
-  ms=$(( (t1 - t0) / 1000000 ))
-  [ "$status" -eq 0 ] || { cat "$tmp/$2.err" >&2; fail "$2: ended with status $status after Escape (${ms} ms)"; }
-  [ "$ms" -le 2000 ] || fail "$2: took ${ms} ms to end after Escape"
-  echo "wine_test: $2: Escape ended it with status 0 after ${ms} ms"
+  escape_and_wait "$1" 5
+  [ "$escape_status" -eq 0 ] || { cat "$tmp/$2.err" >&2; fail "$2: ended with status $escape_status after Escape (${escape_ms} ms)"; }
+  [ "$escape_ms" -le 2000 ] || fail "$2: took ${escape_ms} ms to end after Escape"
+  echo "wine_test: $2: Escape ended it with status 0 after ${escape_ms} ms"
 }
 
 # ---- 1. GDI in a window ------------------------------------------------------------
