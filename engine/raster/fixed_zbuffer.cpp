@@ -458,57 +458,46 @@ static inline __attribute__((always_inline)) void texture_span(uint32_t* dst, co
     // Rotated 16.16: fraction in the high half, integer in the low half.
     uint32_t ur = rotl16(u), vr = rotl16(v), dur = rotl16(du), dvr = rotl16(dv);
     uint32_t zf = (uint32_t)z;
-    if (count < 4) {
-        for (int32_t i = 0; i < count; i++) {
-            int32_t d = (int32_t)zf >> 16;
-            if (zbuf[i] > d) {
-                zbuf[i] = d;
-                dst[i] = texture[(vr & 0xFF) << 8 | (ur & 0xFF)];
-            }
-            ur = add_end_around(ur, dur);
-            vr = add_end_around(vr, dvr);
-            zf += (uint32_t)dz;
-        }
-        return;
-    }
-    // Lane k starts at the first value plus k steps (0 adds nothing), the
-    // steps summed first: the same values as k single steps, as above.
-    const uint32_t du2 = add_end_around(dur, dur), du3 = add_end_around(du2, dur);
-    const uint32_t dv2 = add_end_around(dvr, dvr), dv3 = add_end_around(dv2, dvr);
-    const __m128i step_u = _mm_set1_epi32((int32_t)add_end_around(du3, dur));
-    const __m128i step_v = _mm_set1_epi32((int32_t)add_end_around(dv3, dvr));
-    const __m128i step_z = _mm_set1_epi32((int32_t)(4u * (uint32_t)dz));
-    const __m128i byte = _mm_set1_epi32(0xFF);
-    __m128i ul4 = add_end_around4(_mm_set1_epi32((int32_t)ur),
-                                  _mm_setr_epi32(0, (int32_t)dur, (int32_t)du2, (int32_t)du3));
-    __m128i vl4 = add_end_around4(_mm_set1_epi32((int32_t)vr),
-                                  _mm_setr_epi32(0, (int32_t)dvr, (int32_t)dv2, (int32_t)dv3));
-    __m128i zl4 = _mm_add_epi32(_mm_set1_epi32(z), _mm_setr_epi32(0, dz, (int32_t)(2u * (uint32_t)dz),
-                                                                 (int32_t)(3u * (uint32_t)dz)));
     int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m128i depth = _mm_srai_epi32(zl4, 16);
-        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zbuf + i));
-        const __m128i nearer = _mm_cmpgt_epi32(old, depth);  // strictly: ties keep the old pixel
-        if (_mm_movemask_epi8(nearer)) {
-            const __m128i index =
-                _mm_or_si128(_mm_slli_epi32(_mm_and_si128(vl4, byte), 8), _mm_and_si128(ul4, byte));
-            const __m128i texel = _mm_set_epi32(
-                (int32_t)texture[_mm_extract_epi16(index, 6)], (int32_t)texture[_mm_extract_epi16(index, 4)],
-                (int32_t)texture[_mm_extract_epi16(index, 2)], (int32_t)texture[_mm_extract_epi16(index, 0)]);
-            __m128i* out = reinterpret_cast<__m128i*>(dst + i);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(zbuf + i), select4(nearer, depth, old));
-            _mm_storeu_si128(out, select4(nearer, texel, _mm_loadu_si128(out)));
+    if (count >= 4) {
+        // Lane k starts at the first value plus k steps (0 adds nothing), the
+        // steps summed first: the same values as k single steps, as above.
+        const uint32_t du2 = add_end_around(dur, dur), du3 = add_end_around(du2, dur);
+        const uint32_t dv2 = add_end_around(dvr, dvr), dv3 = add_end_around(dv2, dvr);
+        const __m128i step_u = _mm_set1_epi32((int32_t)add_end_around(du3, dur));
+        const __m128i step_v = _mm_set1_epi32((int32_t)add_end_around(dv3, dvr));
+        const __m128i step_z = _mm_set1_epi32((int32_t)(4u * (uint32_t)dz));
+        const __m128i byte = _mm_set1_epi32(0xFF);
+        __m128i ul4 = add_end_around4(_mm_set1_epi32((int32_t)ur),
+                                      _mm_setr_epi32(0, (int32_t)dur, (int32_t)du2, (int32_t)du3));
+        __m128i vl4 = add_end_around4(_mm_set1_epi32((int32_t)vr),
+                                      _mm_setr_epi32(0, (int32_t)dvr, (int32_t)dv2, (int32_t)dv3));
+        __m128i zl4 = _mm_add_epi32(_mm_set1_epi32(z), _mm_setr_epi32(0, dz, (int32_t)(2u * (uint32_t)dz),
+                                                                     (int32_t)(3u * (uint32_t)dz)));
+        for (; i + 4 <= count; i += 4) {
+            const __m128i depth = _mm_srai_epi32(zl4, 16);
+            const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zbuf + i));
+            const __m128i nearer = _mm_cmpgt_epi32(old, depth);  // strictly: ties keep the old pixel
+            if (_mm_movemask_epi8(nearer)) {
+                const __m128i index =
+                    _mm_or_si128(_mm_slli_epi32(_mm_and_si128(vl4, byte), 8), _mm_and_si128(ul4, byte));
+                const __m128i texel = _mm_set_epi32(
+                    (int32_t)texture[_mm_extract_epi16(index, 6)], (int32_t)texture[_mm_extract_epi16(index, 4)],
+                    (int32_t)texture[_mm_extract_epi16(index, 2)], (int32_t)texture[_mm_extract_epi16(index, 0)]);
+                __m128i* out = reinterpret_cast<__m128i*>(dst + i);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(zbuf + i), select4(nearer, depth, old));
+                _mm_storeu_si128(out, select4(nearer, texel, _mm_loadu_si128(out)));
+            }
+            ul4 = add_end_around4(ul4, step_u);
+            vl4 = add_end_around4(vl4, step_v);
+            zl4 = _mm_add_epi32(zl4, step_z);
         }
-        ul4 = add_end_around4(ul4, step_u);
-        vl4 = add_end_around4(vl4, step_v);
-        zl4 = _mm_add_epi32(zl4, step_z);
+        // What is left goes on from lane 0's values (already rotated).
+        ur = (uint32_t)_mm_cvtsi128_si32(ul4);
+        vr = (uint32_t)_mm_cvtsi128_si32(vl4);
+        zf = (uint32_t)_mm_cvtsi128_si32(zl4);
     }
-    if (i == count) return;
-    // The rest one pixel at a time, from lane 0's values (already rotated).
-    ur = (uint32_t)_mm_cvtsi128_si32(ul4);
-    vr = (uint32_t)_mm_cvtsi128_si32(vl4);
-    zf = (uint32_t)_mm_cvtsi128_si32(zl4);
+    // Short spans, and what is left of long ones, one pixel at a time.
     for (; i < count; i++) {
         int32_t d = (int32_t)zf >> 16;
         if (zbuf[i] > d) {
