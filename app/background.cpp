@@ -117,6 +117,7 @@ bool usable(const Pixmap* dst, const Pixmap* texture) {
 
 void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
                  float a2, float a3);
+void fill_blocks(Pixmap* dst, const Pixmap* texture, BackgroundPoint* grid, int32_t columns, int32_t rows);
 
 void draw(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
           float a2, float a3) {
@@ -126,23 +127,7 @@ void draw(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float 
         return;
     }
     fill_grid(mapping, t, shade_offset, a1, a2, a3);
-    // The corrections in the blocks' order, then the blocks on every core (as
-    // draw_scaled does).
-    static BlockCorners blocks[BACKGROUND_GRID_ROWS - 1][BACKGROUND_GRID_COLUMNS - 1];
-    for (int r = 0; r < BACKGROUND_GRID_ROWS - 1; r++)
-        for (int c = 0; c < BACKGROUND_GRID_COLUMNS - 1; c++) {
-            BackgroundPoint* a = &background_grid[r][c];
-            BackgroundPoint* below = &background_grid[r + 1][c];
-            correct_block(a, a + 1, below, below + 1);
-            blocks[r][c] = {a[0], a[1], below[0], below[1]};
-        }
-    raster_parallel_rows(BACKGROUND_GRID_ROWS - 1, BACKGROUND_PIXELS, [&](int32_t first, int32_t end) {
-        for (int r = first; r < end; r++)
-            for (int c = 0; c < BACKGROUND_GRID_COLUMNS - 1; c++) {
-                const BlockCorners& k = blocks[r][c];
-                shade_block_corrected_sse2(dst, BLOCK * c, BLOCK * r, texture, &k.a, &k.b, &k.c, &k.d);
-            }
-    });
+    fill_blocks(dst, texture, &background_grid[0][0], BACKGROUND_GRID_COLUMNS, BACKGROUND_GRID_ROWS);
 }
 
 // One row of 8 pixels: u, v in 8.8 fixed point stepped by du, dv; s the shade
@@ -350,12 +335,8 @@ void copy_block(Pixmap* dst, int32_t x, int32_t y, const Pixmap* texture, Backgr
 void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t, float shade_offset, float a1,
                  float a2, float a3) {
     static std::vector<BackgroundPoint> grid;
-    static std::vector<BlockCorners> blocks;
-    static Pixmap* scratch = nullptr;  // edge blocks are drawn here and cut to the screen
     const int32_t columns = (dst->width + BLOCK - 1) / BLOCK + 1, rows = (dst->height + BLOCK - 1) / BLOCK + 1;
     grid.resize(size_t(columns) * size_t(rows));
-    blocks.resize(size_t(columns - 1) * size_t(rows - 1));
-    if (!scratch && !(scratch = pixmap_create(BLOCK, BLOCK, 0))) return;
     vector p[4];
     corner_rays(p, a1, a2, a3);
     const double sx = dst->width / 320.0, sy = dst->height / 240.0;
@@ -386,9 +367,19 @@ void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t,
             }
         }
     });
-    // A block's corrections change grid points that the blocks after it read,
-    // so they are made here, in the blocks' order, and each block keeps its
-    // corners as they then stand; the blocks are filled on every core.
+    fill_blocks(dst, texture, grid.data(), columns, rows);
+}
+
+// Fills the screen's 8 x 8 blocks from a grid of columns x rows points, one
+// per block corner. A block's corrections change grid points that the blocks
+// after it read, so they are made first, in the blocks' order, and each block
+// keeps its corners as they then stand; the blocks are filled on every core.
+// Blocks that the screen's right or bottom edge cuts are drawn into a scratch
+// block and cut to the screen.
+void fill_blocks(Pixmap* dst, const Pixmap* texture, BackgroundPoint* grid, int32_t columns, int32_t rows) {
+    static std::vector<BlockCorners> blocks;
+    static Pixmap* scratch = nullptr;
+    blocks.resize(size_t(columns - 1) * size_t(rows - 1));
     for (int32_t r = 0; r < rows - 1; r++)
         for (int32_t c = 0; c < columns - 1; c++) {
             BackgroundPoint* a = &grid[size_t(r) * size_t(columns) + size_t(c)];
@@ -396,16 +387,16 @@ void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t,
             blocks[size_t(r) * size_t(columns - 1) + size_t(c)] = {a[0], a[1], a[columns], a[columns + 1]};
         }
     const int32_t full_columns = dst->width / BLOCK, full_rows = dst->height / BLOCK;
-    raster_parallel_rows(full_rows, pixels, [&](int32_t r_first, int32_t r_end) {
+    raster_parallel_rows(full_rows, int64_t(dst->width) * dst->height, [&](int32_t r_first, int32_t r_end) {
         for (int32_t r = r_first; r < r_end; r++)
             for (int32_t c = 0; c < full_columns; c++) {
                 const BlockCorners& k = blocks[size_t(r) * size_t(columns - 1) + size_t(c)];
                 shade_block_corrected_sse2(dst, BLOCK * c, BLOCK * r, texture, &k.a, &k.b, &k.c, &k.d);
             }
     });
-    // Blocks that the screen's right or bottom edge cuts.
     for (int32_t r = 0; r < rows - 1; r++)
         for (int32_t c = r < full_rows ? full_columns : 0; c < columns - 1; c++) {
+            if (!scratch && !(scratch = pixmap_create(BLOCK, BLOCK, 0))) return;
             const BlockCorners& k = blocks[size_t(r) * size_t(columns - 1) + size_t(c)];
             const int32_t x = BLOCK * c, y = BLOCK * r;
             shade_block_corrected_sse2(scratch, 0, 0, texture, &k.a, &k.b, &k.c, &k.d);
