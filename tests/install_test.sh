@@ -9,8 +9,7 @@ build=$(cd "${1:-build}" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
 fail() { echo "install_test: $*" >&2; exit 1; }
 if grep -Eq '^TAVIK_(SANITIZE|TSAN|FUZZ):BOOL=ON' "$build/CMakeCache.txt"; then
-  echo "install_test: skipped: a sanitizer build is not for installing"
-  exit 77
+  fail "a sanitizer build is not for installing: run it on the plain build"
 fi
 for f in libtavik.a libtavik_platform_sdl.a libtavik_platform_headless.a wendril data/ragga.xm data/envmap.jpg; do
   [ -f "$build/$f" ] || fail "build/$f is missing: build everything first"

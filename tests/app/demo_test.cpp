@@ -27,7 +27,7 @@ bool have_data() {
 }
 
 #define REQUIRE_DATA()                                                                                 \
-    if (!have_data()) GTEST_SKIP() << "no default data set in " << DATA << " (built by mkassets)"
+    if (!have_data()) GTEST_FAIL() << "no default data set in " << DATA << " (the build writes it)"
 
 // Starts the demo once per process, from the data directory.
 void start_once() {

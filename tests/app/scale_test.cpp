@@ -33,7 +33,7 @@ bool have_data() {
 }
 
 #define REQUIRE_DATA()                                                                                 \
-    if (!have_data()) GTEST_SKIP() << "no default data set with hd/ in " << DATA << " (built by mkassets)"
+    if (!have_data()) GTEST_FAIL() << "no default data set with hd/ in " << DATA << " (the build writes it)"
 
 // A frame as drawn: RGBA bytes and the z plane.
 struct Shot {

@@ -12,14 +12,9 @@
 
 #include "engine/raster/raster.h"
 
-#ifdef TAVIK_HAVE_OSMESA
 #include "bench/osmesa_tube.h"
-#endif
 
 TEST(LlvmpipeTwin, CoversTheSamePixelsAsOurs) {
-#ifndef TAVIK_HAVE_OSMESA
-    GTEST_SKIP() << "OSMesa is not installed";
-#else
     const int sizes[][2] = {{320, 240}, {1280, 960}};
     const float phases[] = {0.0f, 0.7f, 2.5f};
     raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
@@ -62,5 +57,4 @@ TEST(LlvmpipeTwin, CoversTheSamePixelsAsOurs) {
         }
         tube_scene_destroy(s);
     }
-#endif
 }

@@ -3,9 +3,7 @@
 // sounds clean, and two runs of the tool give the same bytes.
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
-#ifdef TAVIK_HAVE_XMP
 #include <xmp.h>
-#endif
 
 #include <cmath>
 #include <cstdio>
@@ -176,7 +174,6 @@ TEST(DefaultData, ModuleHasTheArrangementAndLoadsCleanly)
     EXPECT_EQ(openmpt_module_get_current_speed(mod), 6);
     EXPECT_EQ(openmpt_module_get_current_tempo(mod), 125);
     openmpt_module_destroy(mod);
-#ifdef TAVIK_HAVE_XMP
     xmp_context ctx = xmp_create_context();
     ASSERT_EQ(xmp_load_module_from_memory(ctx, bytes.data(), static_cast<long>(bytes.size())), 0);
     xmp_module_info info;
@@ -187,7 +184,6 @@ TEST(DefaultData, ModuleHasTheArrangementAndLoadsCleanly)
     EXPECT_EQ(info.mod->bpm, 125);
     xmp_release_module(ctx);
     xmp_free_context(ctx);
-#endif
 }
 
 // The whole piece as libopenmpt plays it: mastered to a peak just under -1 dBFS

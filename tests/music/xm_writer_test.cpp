@@ -8,9 +8,7 @@
 
 #include "tests/music/music_test_songs.h"
 #include "tools/xm/xm_writer.h"
-#ifdef TAVIK_HAVE_XMP
 #include <xmp.h>
-#endif
 
 // Two instruments (8-bit forward loop with a volume envelope, 16-bit ping-pong
 // loop with a panning envelope), two patterns of different length, a cell with
@@ -116,13 +114,11 @@ TEST(XmWriter, EmptyInstrumentSlotLoads)
     EXPECT_EQ(log.str(), "");
     EXPECT_EQ(mod.get_num_instruments(), 2);
     EXPECT_EQ(mod.get_num_samples(), 1);
-#ifdef TAVIK_HAVE_XMP
     std::vector<uint8_t> bytes = test_song_bytes(song);
     xmp_context ctx = xmp_create_context();
     ASSERT_EQ(xmp_load_module_from_memory(ctx, bytes.data(), static_cast<long>(bytes.size())), 0);
     xmp_release_module(ctx);
     xmp_free_context(ctx);
-#endif
 }
 
 TEST(XmWriter, TunedSamplePlaysAtItsPitch)
@@ -144,7 +140,6 @@ TEST(XmWriter, TunedSamplePlaysAtItsPitch)
     }
 }
 
-#ifdef TAVIK_HAVE_XMP
 TEST(XmWriter, FieldsAndSamplesReadBackInLibxmp)
 {
     XmSong song = rich_song();
@@ -223,7 +218,6 @@ TEST(XmWriter, FieldsAndSamplesReadBackInLibxmp)
     xmp_release_module(ctx);
     xmp_free_context(ctx);
 }
-#endif
 
 TEST(XmWriter, RefusesWhatTheFormatCannotHold)
 {
