@@ -30,8 +30,10 @@ static int bad_scale(const char* where, const char* text) {
 }
 
 int main(int argc, char** argv) {
-    const char* env = std::getenv("TAVIK_SCALE");
-    if (env && *env && !demo_parse_scale(env, &demo.scale)) return bad_scale("TAVIK_SCALE", env);
+    // The arguments come first: --help and --version answer whatever the
+    // environment holds, and --scale wins over TAVIK_SCALE, which is checked only
+    // when it is used.
+    bool scale_given = false;
     const char* windowed = std::getenv("TAVIK_WINDOWED");
     bool window = windowed && std::strcmp(windowed, "1") == 0;
     for (int i = 1; i < argc; i++) {
@@ -50,11 +52,14 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--scale")) {
             if (i + 1 >= argc) return bad_scale("--scale", "");
             if (!demo_parse_scale(argv[++i], &demo.scale)) return bad_scale("--scale", argv[i]);
+            scale_given = true;
             continue;
         }
         std::fprintf(stderr, "wendril: unknown argument '%s' (wendril --help lists the options)\n", argv[i]);
         return 2;
     }
+    const char* env = std::getenv("TAVIK_SCALE");
+    if (!scale_given && env && *env && !demo_parse_scale(env, &demo.scale)) return bad_scale("TAVIK_SCALE", env);
 #ifdef _WIN32
     // Windows: DirectDraw full screen unless asked for a window, which the GDI
     // driver gives. A scaled screen needs a display mode of that size.

@@ -123,10 +123,7 @@ uint64_t frame_at(const When& w, uint32_t fps) { return (w.num * fps + w.den - 1
 
 Options parse(int argc, char** argv) {
     Options o;
-    bool frames_given = false, to_given = false;
-    const char* env = std::getenv("TAVIK_SCALE");
-    if (env && *env && !demo_parse_scale(env, &o.scale))
-        bad(std::string("TAVIK_SCALE wants a scale from 1 to 8 (such as 2 or 4.5), not '") + env + "'");
+    bool frames_given = false, to_given = false, scale_given = false;
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -156,9 +153,14 @@ Options parse(int argc, char** argv) {
         else if (arg == "--contact-sheet") o.sheet = value;
         else if (arg == "--log") o.log = value;
         else if (arg == "--data") o.data = value;
-        else if (arg == "--scale" && !demo_parse_scale(value.c_str(), &o.scale))
+        else if (arg == "--scale" && !(scale_given = demo_parse_scale(value.c_str(), &o.scale)))
             bad("--scale wants a scale from 1 to 8 (such as 2 or 4.5), not '" + value + "'");
     }
+    // The environment's scale only when --scale does not give one (--help answers
+    // whatever it holds).
+    const char* env = std::getenv("TAVIK_SCALE");
+    if (!scale_given && env && *env && !demo_parse_scale(env, &o.scale))
+        bad(std::string("TAVIK_SCALE wants a scale from 1 to 8 (such as 2 or 4.5), not '") + env + "'");
     if (frames_given && to_given) bad("--to and --frames both give the end; use one");
     const When &f = o.from, &t = o.to;
     if (f.kind == When::SECONDS && t.kind == When::SECONDS && frame_at(t, o.fps) <= frame_at(f, o.fps))
@@ -515,8 +517,8 @@ int main(int argc, char** argv) {
     }
     if (!outputs.keep()) return 1;
 
-    std::fprintf(stderr, "wendril-capture: frames %" PRIu64 " .. %" PRIu64 " (%" PRIu64 " frames, %.3f s at %u fps), sound samples %" PRIu64 " .. %" PRIu64 "\n",
-                 first, end - 1, frames, double(frames) / o.fps, o.fps, s0, s1);
+    std::fprintf(stderr, "wendril-capture: frames %" PRIu64 " .. %" PRIu64 " (%" PRIu64 " frames, %.3f s at %u fps, %d x %d), sound samples %" PRIu64 " .. %" PRIu64 "\n",
+                 first, end - 1, frames, double(frames) / o.fps, o.fps, int(screen_width), int(screen_height), s0, s1);
     if (!o.out.empty())
         std::fprintf(stderr, "wendril-capture: %" PRIu64 " PNG frames and wendril.wav in %s\n", written, o.out.c_str());
     if (!o.mp4.empty()) std::fprintf(stderr, "wendril-capture: video %s\n", o.mp4.c_str());
