@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #include <vector>
 
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
 

@@ -8,7 +8,7 @@
 #include "app/blob.h"
 #include "engine/geometry/frustum.h"
 #include "engine/geometry/tpoly.h"
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 #include "engine/raster/raster.h"
 
 namespace {

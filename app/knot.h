@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 
 struct Pixmap;
 struct MusicPosition;

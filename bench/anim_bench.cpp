@@ -2,7 +2,7 @@
 // TCB track of ten keys (a hair's path) and an unprepared 9-channel TCB track of
 // eight keys (the knot's amplitudes), beside a plain two-row lerp of as many channels.
 #include "engine/anim/keyframe.h"
-#include "engine/anim/quat.h"
+#include "engine/math/quat.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 
 #include "engine/geometry/frustum.h"
 #include "engine/geometry/tpoly.h"
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"

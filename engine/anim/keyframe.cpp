@@ -3,7 +3,7 @@
 // Records come from GMEM; a failed operation leaves a track exactly as it was.
 #include "engine/anim/keyframe.h"
 
-#include "engine/anim/quat.h"
+#include "engine/math/quat.h"
 #include "engine/memory/gmem.h"
 
 #include <cinttypes>

@@ -8,7 +8,7 @@
 
 #include "engine/geometry/light.h"
 #include "engine/geometry/tpoly.h"
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 
 struct Pixmap;
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 
 // Models, chosen by type AND LIGHT_MODEL_MASK.
 enum : int32_t {

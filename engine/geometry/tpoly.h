@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 
 struct Pixmap;
 struct tpoly;

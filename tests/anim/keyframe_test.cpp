@@ -2,7 +2,7 @@
 // the key-list paths, rotation tracks, refusals, and what a failed allocation
 // leaves behind (checked by failing each allocation in turn).
 #include "engine/anim/keyframe.h"
-#include "engine/anim/quat.h"
+#include "engine/math/quat.h"
 #include "engine/memory/gmem.h"
 
 #include <gtest/gtest.h>

@@ -14,7 +14,7 @@
 
 #include "app/blob.h"
 #include "engine/geometry/frustum.h"
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
 

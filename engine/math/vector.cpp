@@ -1,6 +1,6 @@
 // Vectors and 3 x 3 matrices: row vectors on the left, single precision stored,
 // sines and cosines taken in double from the float angles.
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 
 #include <cmath>
 

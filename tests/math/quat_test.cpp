@@ -1,6 +1,6 @@
 // Quaternion algebra and the squad rotation interpolator: identities that hold
 // whatever the implementation, and the four-key spin about z.
-#include "engine/anim/quat.h"
+#include "engine/math/quat.h"
 
 #include <gtest/gtest.h>
 

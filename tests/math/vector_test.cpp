@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "engine/geometry/vector.h"
+#include "engine/math/vector.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Quaternion algebra in double precision and the squad rotation interpolator that
 // prepared rotation tracks evaluate. Allocates with the language's allocator (never
 // throwing: a failed build returns null), not with GMEM.
-#include "engine/anim/quat.h"
+#include "engine/math/quat.h"
 
 #include <cmath>
 #include <new>
