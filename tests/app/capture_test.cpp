@@ -393,3 +393,42 @@ TEST_F(Capture, RefusedRunsLeaveNothingBehind) {
     EXPECT_EQ(text_of(d + "/OUT/" + frame_name(1500)), "earlier\n");
     std::system(("rm -rf '" + d + "'").c_str());
 }
+
+// Both programs read their arguments before the environment: --help and --version
+// answer whatever TAVIK_SCALE holds, --scale wins over it, and it is refused only
+// when it is used. wendril's rows end before a window would open.
+TEST_F(Capture, ArgumentsComeBeforeTheScaleInTheEnvironment) {
+    const std::string d = scratch("command_line"), run = "--data '" + DATA + "' --frames 1 --quiet --log L";
+    const struct {
+        const char* env;
+        const char* program;
+        std::string args;
+        int status;
+        const char* says;  // on standard output for --help and --version, else on standard error
+    } rows[] = {
+        {"TAVIK_SCALE=abc", "wendril", "--version", 0, "wendril "},
+        {"TAVIK_SCALE=abc", "wendril", "--help", 0, "usage: wendril"},
+        {"TAVIK_SCALE=abc", "wendril", "--window --scale 9", 2, "wendril: --scale wants a scale from 1 to 8 (such as 2 or 4.5), not '9'"},
+        {"TAVIK_SCALE=abc", "wendril", "--scale 2 --fullscreen", 2, "wendril: unknown argument '--fullscreen'"},
+        {"TAVIK_SCALE=abc", "wendril", "--window", 2, "wendril: TAVIK_SCALE wants a scale from 1 to 8 (such as 2 or 4.5), not 'abc'"},
+        {"TAVIK_SCALE=abc", "wendril-capture", "--help", 0, "usage: wendril-capture"},
+        {"TAVIK_SCALE=abc", "wendril-capture", run, 2, "wendril-capture: TAVIK_SCALE wants a scale from 1 to 8 (such as 2 or 4.5), not 'abc'"},
+        {"TAVIK_SCALE=abc", "wendril-capture", run + " --scale 0.5", 2, "wendril-capture: --scale wants a scale from 1 to 8 (such as 2 or 4.5), not '0.5'"},
+        {"TAVIK_SCALE=abc", "wendril-capture", run + " --fps 0", 2, "wendril-capture: --fps wants"},
+        {"TAVIK_SCALE=abc", "wendril-capture", run + " --scale 2", 0, "at 60 fps, 640 x 480)"},
+        {"TAVIK_SCALE=2", "wendril-capture", run, 0, "at 60 fps, 640 x 480)"},
+        {"TAVIK_SCALE=2", "wendril-capture", run + " --scale 1", 0, "at 60 fps, 320 x 240)"},
+        {"TAVIK_SCALE=", "wendril-capture", run, 0, "at 60 fps, 320 x 240)"},
+    };
+    for (const auto& r : rows) {
+        const std::string shown = std::string(r.env) + " " + r.program + " " + r.args;
+        const int raw =
+            std::system(("cd '" + d + "' && env " + r.env + " '" + BIN + "/" + r.program + "' " + r.args + " >stdout 2>stderr").c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, r.status) << shown;
+        const bool asks = r.args == "--help" || r.args == "--version";
+        const std::string said = text_of(d + (asks ? "/stdout" : "/stderr"));
+        EXPECT_NE(said.find(r.says), std::string::npos) << shown << ": " << said;
+        EXPECT_EQ(exists(d + "/L"), r.status == 0 && !asks) << shown << ": a log only from a run";
+        std::remove((d + "/L").c_str());
+    }
+}
