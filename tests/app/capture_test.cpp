@@ -1,7 +1,8 @@
 // wendril-capture end to end on the default data: two runs give the same frames,
 // sound and log; a span has the frames and samples its bounds say, its sound is
 // the whole demo's sound cut at round(F * 44100 / fps); the log shows what each
-// frame saw; the contact sheet's size follows the orders; bad arguments exit 2.
+// frame saw; the contact sheet's size follows the orders; bad arguments exit 2;
+// a failed or interrupted run leaves the files of an earlier one as they were.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +14,9 @@
 #include <sstream>
 #include <string>
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -100,6 +103,36 @@ std::vector<std::string> listing(const std::string& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Every folder and file under `dir` with the checksum of each file, but the
+// tool's stdout and stderr, as one sorted text.
+std::string snapshot(const std::string& dir) {
+    std::system(("cd '" + dir + "' && { find . -type d; find . -type f ! -name stdout ! -name stderr -exec cksum {} +; } | sort >'" +
+                 dir + ".snapshot'").c_str());
+    return text_of(dir + ".snapshot");
+}
+
+// Starts the tool as `capture` does, with SIGINT, SIGTERM and SIGHUP at their
+// defaults whatever this test inherited.
+pid_t start_capture(const std::string& dir, const std::string& args, const std::string& env) {
+    const std::string cmd = "cd '" + dir + "' && exec env " + env + " '" + BIN + "/wendril-capture' --data '" + DATA +
+                            "' " + args + " >stdout 2>stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Polls until `ready` holds; false after a minute.
+template <typename F>
+bool wait_until(F ready) {
+    for (int i = 0; i < 3000; i++, usleep(20000))
+        if (ready()) return true;
+    return false;
 }
 
 class Capture : public ::testing::Test {
@@ -392,6 +425,65 @@ TEST_F(Capture, RefusedRunsLeaveNothingBehind) {
     EXPECT_EQ(text_of(d + "/L"), "earlier\n");
     EXPECT_EQ(text_of(d + "/OUT/" + frame_name(1500)), "earlier\n");
     std::system(("rm -rf '" + d + "'").c_str());
+}
+
+// The files are renamed into place only at the end; a rename that fails there (the
+// name held by a folder) puts back the earlier run's files it had replaced and
+// leaves no part file. The later run's frames 10 .. 15 at 20 fps have the names
+// of the earlier run's frames 10 .. 12 at 10 fps but other pictures.
+TEST_F(Capture, AFailedRenameRestoresTheEarlierRunsFiles) {
+    for (const char* held : {"L", "OUT/frame_000014.png", "OUT/wendril.wav", "S.png"}) {
+        const std::string d = scratch("rename");
+        ASSERT_EQ(capture(d, "--fps 10 --from 1 --frames 3 --out OUT --log L --contact-sheet S.png --quiet").status, 0);
+        std::system(("cd '" + d + "' && rm -f " + held + " && mkdir " + held + " && echo kept >" + held + "/x").c_str());
+        const std::string before = snapshot(d);
+        const ToolRun r = capture(d, "--fps 20 --from 0.5 --frames 6 --out OUT --log L --contact-sheet S.png --quiet");
+        EXPECT_EQ(r.status, 1) << held;
+        EXPECT_NE(r.err.find("wendril-capture: cannot replace " + d + "/" + held + ": Is a directory"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(snapshot(d), before) << held;
+        std::system(("rm -rf '" + d + "' '" + d + ".snapshot'").c_str());
+    }
+}
+
+// SIGINT, SIGTERM and SIGHUP part-way leave an earlier run's file as it was and
+// nothing of the run, status 128 + the signal; also when the run is blocked on
+// the pipe to an ffmpeg that takes nothing (a stand-in that sleeps, which must
+// not outlive the run).
+TEST_F(Capture, ASignalPartWayRemovesWhatTheRunWrote) {
+    const struct {
+        int sig;
+        const char* name;
+        const char* args;
+    } runs[] = {
+        {SIGINT, "SIGINT", "--out OUT --log L"},
+        {SIGTERM, "SIGTERM", "--out OUT --log L --contact-sheet S.png"},
+        {SIGHUP, "SIGHUP", "--out OUT --log L"},
+        {SIGTERM, "SIGTERM", "--mp4 V.mp4 --log L"},
+    };
+    for (const auto& run : runs) {
+        const std::string d = scratch("signal"), bin = d + "_bin", pid_file = bin + "/pid";
+        std::ofstream(d + "/L") << "earlier\n";
+        std::system(("rm -rf '" + bin + "' && mkdir '" + bin + "'").c_str());
+        std::ofstream(bin + "/ffmpeg") << "#!/bin/sh\necho $$ >'" << pid_file << ".tmp' && mv '" << pid_file << ".tmp' '"
+                                       << pid_file << "'\nexec sleep 60\n";
+        chmod((bin + "/ffmpeg").c_str(), 0755);
+        const pid_t pid = start_capture(d, run.args, "PATH='" + bin + ":" + std::getenv("PATH") + "'");
+        // PNG frames being written, or a frame (230400 bytes, more than a pipe
+        // holds) waiting on the pipe to the stand-in.
+        EXPECT_TRUE(wait_until([&] { return exists(pid_file) || listing(d + "/OUT").size() >= 20; })) << run.args;
+        usleep(300000);
+        kill(pid, run.sig);
+        int status = 0;
+        if (!wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; })) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + run.sig) << run.name << ": status " << status;
+        EXPECT_NE(text_of(d + "/stderr").find(std::string("wendril-capture: stopped by ") + run.name), std::string::npos);
+        EXPECT_EQ(listing(d), (std::vector<std::string>{"L", "stderr", "stdout"})) << run.name << " " << run.args;
+        EXPECT_EQ(text_of(d + "/L"), "earlier\n");
+        const pid_t ffmpeg = pid_t(std::atoi(text_of(pid_file).c_str()));
+        EXPECT_FALSE(ffmpeg > 0 && kill(ffmpeg, SIGKILL) == 0) << "the stand-in ffmpeg outlived the run";
+        std::system(("rm -rf '" + d + "' '" + bin + "'").c_str());
+    }
 }
 
 // Both programs read their arguments before the environment: --help and --version

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -239,16 +240,69 @@ struct Outputs {
         frames += frame;
         return final + ".part";
     }
-    // False (and a message) when a file could not be renamed.
+    // Renames every part file to its name. An earlier file of that name is kept
+    // under NAME.part.old (a second link to it) until all are renamed; when one
+    // cannot be, the names already renamed get their earlier files back, and
+    // false (with a message) leaves the part files for discard().
     bool keep() {
+        enum Earlier { NONE, LINKED, MOVED };
+        std::vector<Earlier> earlier;  // one per name renamed
+        const auto old_name = [](const std::string& f) { return f + ".part.old"; };
+        int error = 0;
         for (const std::string& f : finals) {
-            if (std::rename((f + ".part").c_str(), f.c_str()) != 0) {
-                std::fprintf(stderr, "wendril-capture: cannot rename %s.part: %s\n", f.c_str(), std::strerror(errno));
-                return false;
+            const std::string old = old_name(f);
+            struct stat st;
+            Earlier e = NONE;
+            if (lstat(f.c_str(), &st) == 0) {
+                // rename() would put a file in place of an empty folder: a folder is
+                // never replaced.
+                if (S_ISDIR(st.st_mode)) {
+                    error = EISDIR;
+                    break;
+                }
+                std::remove(old.c_str());  // left by a run that was killed here
+                // A file system without hard links: the earlier file is moved aside.
+                e = link(f.c_str(), old.c_str()) == 0 ? LINKED : std::rename(f.c_str(), old.c_str()) == 0 ? MOVED : NONE;
+                if (e == NONE) {
+                    error = errno;
+                    break;
+                }
+            } else if (errno != ENOENT) {
+                error = errno;
+                break;
             }
+            if (std::rename((f + ".part").c_str(), f.c_str()) != 0) {
+                error = errno;
+                // Not renamed: a link to the earlier file goes, a moved one comes back.
+                if (e == LINKED) std::remove(old.c_str());
+                if (e == MOVED) std::rename(old.c_str(), f.c_str());
+                break;
+            }
+            earlier.push_back(e);
         }
-        finals.clear();
-        return true;
+        if (!error) {
+            for (size_t i = 0; i < finals.size(); i++)
+                if (earlier[i] != NONE) std::remove(old_name(finals[i]).c_str());
+            finals.clear();
+            return true;
+        }
+        std::fprintf(stderr, "wendril-capture: cannot replace %s: %s\n", finals[earlier.size()].c_str(),
+                     std::strerror(error));
+        // This run's files back to their part names, the earlier files to theirs.
+        size_t restored = 0;
+        for (size_t i = earlier.size(); i-- > 0;) {
+            const std::string& f = finals[i];
+            if (std::rename(f.c_str(), (f + ".part").c_str()) != 0) std::remove(f.c_str());
+            if (earlier[i] == NONE) continue;
+            if (std::rename(old_name(f).c_str(), f.c_str()) == 0) restored++;
+            else
+                std::fprintf(stderr, "wendril-capture: the earlier %s could not be put back: it is %s\n", f.c_str(),
+                             old_name(f).c_str());
+        }
+        if (restored > 0)
+            std::fprintf(stderr, "wendril-capture: put back the %zu earlier file%s this run had replaced\n", restored,
+                         restored == 1 ? "" : "s");
+        return false;
     }
     // Removes what the run wrote and says so.
     void discard() {
@@ -262,6 +316,8 @@ struct Outputs {
         frames = 0;
     }
 };
+
+const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP"; }
 
 }  // namespace
 
@@ -306,6 +362,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // From here on a signal ends the run at the next frame, with what it wrote removed.
+    capture_catch_signals();
     Outputs outputs;
     if (!o.out.empty()) {
         if (mkdir(o.out.c_str(), 0755) == 0) outputs.made_dir = o.out;
@@ -376,7 +434,7 @@ int main(int argc, char** argv) {
 
     // The passes of demo_run, with a look at the music position before each draw.
     uint64_t last_n = 0;
-    for (uint64_t n = 0; !demo.quit && !failed; n++) {
+    for (uint64_t n = 0; !demo.quit && !failed && !capture_stop_signal(); n++) {
         last_n = n;
         const Snapshot s = {n, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
                             demo.position->row.load()};
@@ -452,7 +510,7 @@ int main(int argc, char** argv) {
             written++;
         }
         if (!o.mp4.empty() && !video_frame(&video, rgb)) {
-            std::fprintf(stderr, "wendril-capture: ffmpeg stopped taking frames\n");
+            if (!capture_stop_signal()) std::fprintf(stderr, "wendril-capture: ffmpeg stopped taking frames\n");
             failed = true;
         }
         if (log) std::fprintf(log, "%" PRIu64 " %.3f %.1f %u %u\n", n, double(s.time_us) / 1000.0, double(s.ticks), s.order, s.row);
@@ -480,6 +538,14 @@ int main(int argc, char** argv) {
         else f = double(n - first + 1) / double(end_frame - first);
         progress.show(0.02 + 0.98 * f, s, n - first + 1, double(n + 1) / (wall > 0 ? wall : 1), false);
     }
+    // Status 128 + the signal, as a shell reports a program the signal ended.
+    const auto stopped = [&] {
+        const int sig = capture_stop_signal();
+        if (progress.on && progress.tty) std::fputc('\n', stderr);
+        std::fprintf(stderr, "wendril-capture: stopped by %s\n", signal_name(sig));
+        return 128 + sig;
+    };
+    if (capture_stop_signal()) return give_up(stopped());
     if (end == UINT64_MAX) end = last_n;  // stopped by a failure: what was captured
     const uint64_t frames = end - first;
     const double wall = seconds_since(wall0, CLOCK_MONOTONIC), cpu = seconds_since(cpu0, CLOCK_PROCESS_CPUTIME_ID);
@@ -498,24 +564,34 @@ int main(int argc, char** argv) {
 
     const uint64_t s0 = sample_of(first, o.fps), s1 = sample_of(end, o.fps);
     const std::string wav_file = o.out.empty() ? wav : outputs.add(wav);
-    if (want_sound && !failed) failed = !capture_cut_wav(wav_part, part_first, s0, s1, wav_file);
+    if (want_sound && !failed && !capture_stop_signal())
+        failed = !capture_cut_wav(wav_part, part_first, s0, s1, wav_file);
     if (want_sound) std::remove(wav_part.c_str());
     if (!o.mp4.empty()) {
-        const bool ok = video_end(&video) && !failed && video_mux(video_tmp, wav_file, outputs.add(o.mp4));
-        if (!ok) std::fprintf(stderr, "wendril-capture: ffmpeg could not make %s\n", o.mp4.c_str());
+        const bool ok = video_end(&video) && !failed && !capture_stop_signal() &&
+                        video_mux(video_tmp, wav_file, outputs.add(o.mp4));
+        if (!ok && !capture_stop_signal())
+            std::fprintf(stderr, "wendril-capture: ffmpeg could not make %s\n", o.mp4.c_str());
         failed = failed || !ok;
         std::remove(video_tmp.c_str());
         if (o.out.empty()) std::remove(wav_file.c_str());
     }
-    if (!o.sheet.empty() && !failed && !capture_write_png(outputs.add(o.sheet), sheet_compose(thumbs))) {
+    if (!o.sheet.empty() && !failed && !capture_stop_signal() &&
+        !capture_write_png(outputs.add(o.sheet), sheet_compose(thumbs))) {
         std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.sheet.c_str(), std::strerror(errno));
         failed = true;
     }
-    if (failed) {
+    // A signal that came before the files are renamed keeps nothing; one that
+    // comes later finds the run complete.
+    if (failed || capture_stop_signal()) {
+        const int status = capture_stop_signal() ? stopped() : 1;
+        outputs.discard();
+        return status;
+    }
+    if (!outputs.keep()) {
         outputs.discard();
         return 1;
     }
-    if (!outputs.keep()) return 1;
 
     std::fprintf(stderr, "wendril-capture: frames %" PRIu64 " .. %" PRIu64 " (%" PRIu64 " frames, %.3f s at %u fps, %d x %d), sound samples %" PRIu64 " .. %" PRIu64 "\n",
                  first, end - 1, frames, double(frames) / o.fps, o.fps, int(screen_width), int(screen_height), s0, s1);

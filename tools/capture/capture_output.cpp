@@ -199,6 +199,43 @@ RgbImage sheet_compose(const std::vector<SheetThumb>& thumbs) {
     return sheet;
 }
 
+// ---- signals -----------------------------------------------------------------------------
+
+namespace {
+
+volatile sig_atomic_t stop_signal = 0;
+// The ffmpeg process running now (0: none). Cleared only while the process is
+// still a zombie, so the handler never signals a process id used again.
+volatile sig_atomic_t running_ffmpeg = 0;
+
+// Async-signal-safe only: a note and kill().
+void on_stop_signal(int sig) {
+    const int saved = errno;
+    stop_signal = sig;
+    if (running_ffmpeg > 0) kill(pid_t(running_ffmpeg), SIGKILL);
+    errno = saved;
+}
+
+}  // namespace
+
+void capture_catch_signals() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        // A signal ignored on entry stays ignored (nohup, background jobs).
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction sa;
+        std::memset(&sa, 0, sizeof sa);
+        sa.sa_handler = on_stop_signal;
+        sigemptyset(&sa.sa_mask);
+        // Restarted calls: a write or a wait interrupted by the signal goes on, and
+        // comes back because ffmpeg is gone; file writes see no EINTR.
+        sa.sa_flags = SA_RESTART;
+        sigaction(sig, &sa, nullptr);
+    }
+}
+
+int capture_stop_signal() { return stop_signal; }
+
 // ---- ffmpeg ------------------------------------------------------------------------------
 
 bool ffmpeg_available() {
@@ -238,6 +275,11 @@ int spawn_ffmpeg(const std::vector<std::string>& args, int* pipe_fd) {
         execvp("ffmpeg", argv.data());
         _exit(127);
     }
+    if (pid > 0) {
+        running_ffmpeg = pid;
+        // A signal that came before the process id was noted.
+        if (stop_signal) kill(pid, SIGKILL);
+    }
     if (pipe_fd) {
         close(fds[0]);
         if (pid < 0) {
@@ -250,6 +292,12 @@ int spawn_ffmpeg(const std::vector<std::string>& args, int* pipe_fd) {
 }
 
 bool wait_ok(int pid) {
+    // Waited for without reaping first: until it is reaped the process id cannot
+    // be given to another process, so the signal handler may still kill it.
+    siginfo_t info;
+    while (waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    if (running_ffmpeg == pid) running_ffmpeg = 0;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return false;

@@ -52,6 +52,16 @@ RgbImage sheet_thumbnail(const RgbImage& frame);
 // row, time and section.
 RgbImage sheet_compose(const std::vector<SheetThumb>& thumbs);
 
+// ---- signals -----------------------------------------------------------------------------
+
+// Catches SIGINT, SIGTERM and SIGHUP (those not ignored when the tool started):
+// the handler only notes the signal and kills a running ffmpeg, so a capture
+// blocked on ffmpeg's pipe or waiting for it comes back; the frame loop checks
+// capture_stop_signal() between frames and cleans up there.
+void capture_catch_signals();
+// The signal that asked the run to stop, or 0.
+int capture_stop_signal();
+
 // ---- ffmpeg ------------------------------------------------------------------------------
 
 // True when an executable `ffmpeg` is on the PATH.
