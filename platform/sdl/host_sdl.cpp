@@ -2,9 +2,13 @@
 // aspect kept and sharp (nearest) pixels, vertical-blank pacing, and the machine's
 // keyboard, mouse, close button and focus turned into Windows messages.
 // Without a GPU the host scales the picture into SDL's window surface itself.
+// A program that needs a window and finds no display (SDL would fall back to its
+// offscreen driver and play unseen) says so and ends with status 1; one that asks for
+// SDL's dummy or offscreen driver by SDL_VIDEODRIVER runs without a window (tests do).
 #include <SDL.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,15 +16,16 @@
 #include <vector>
 #ifdef __linux__
 #include <dirent.h>
-#include <unistd.h>
 #endif
+#include <unistd.h>
 
 #include "platform/host.h"
 #include "platform/sdl/present_scale.h"
 
 static struct {
     bool init_tried = false;
-    bool video = false;
+    bool video = false;       // SDL's video runs on a real display, or on a driver asked for
+    char no_display[256] = {};  // else why not
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
@@ -57,6 +62,9 @@ static bool gl_is_software() {
 #endif
 }
 
+// Starts SDL's video once; false (and the reason in sdl.no_display) when there is no
+// display: SDL's video did not start, or it fell back to a driver without one that
+// SDL_VIDEODRIVER did not ask for.
 static bool video_init() {
     if (!sdl.init_tried) {
         sdl.init_tried = true;
@@ -64,10 +72,53 @@ static bool video_init() {
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         // Otherwise SDL would put the window surface itself through OpenGL.
         if (gl_is_software()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        sdl.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-        if (!sdl.video) fprintf(stderr, "No display (%s): running without a window.\n", SDL_GetError());
+        const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+        const char* x11 = getenv("DISPLAY");
+        const char* wayland = getenv("WAYLAND_DISPLAY");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            snprintf(sdl.no_display, sizeof sdl.no_display, "SDL's video did not start (%s)", SDL_GetError());
+            return false;
+        }
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const bool stand_in = driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0);
+        if (stand_in && !(asked && *asked)) {
+            if ((x11 && *x11) || (wayland && *wayland))
+                snprintf(sdl.no_display, sizeof sdl.no_display,
+                         "could not connect to the display%s%s%s%s (no server there, or it refused)",
+                         x11 && *x11 ? " DISPLAY=" : "", x11 && *x11 ? x11 : "",
+                         wayland && *wayland ? " WAYLAND_DISPLAY=" : "", wayland && *wayland ? wayland : "");
+            else
+                snprintf(sdl.no_display, sizeof sdl.no_display, "neither DISPLAY nor WAYLAND_DISPLAY is set");
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            return false;
+        }
+        sdl.video = true;
     }
     return sdl.video;
+}
+
+// The program needs the display and cannot go on without it: the reason and the ways
+// to see the demo anyway, then status 1 at once (other threads may be running, so
+// no exit handlers: the output is flushed and the process ends).
+[[noreturn]] static void no_display_exit(const char* what, const char* why) {
+#ifdef __GLIBC__
+    const char* program = program_invocation_short_name;
+#else
+    const char* program = "tavik";
+#endif
+    fflush(stdout);
+    fprintf(stderr,
+            "%s: %s: %s.\n"
+            "Without a display, scripts/run renders the demo as a video, and wendril-capture renders its\n"
+            "frames and sound (wendril-capture --help). SDL_VIDEODRIVER=dummy runs a program without a window.\n",
+            program, what, why);
+    fflush(stderr);
+    _exit(1);
+}
+
+// Video for what cannot be done without a display (a window, its size and refresh rate).
+static void video_need() {
+    if (!video_init()) no_display_exit("no display", sdl.no_display);
 }
 
 // The size in pixels of what is drawn into: the renderer's output or the window surface.
@@ -146,7 +197,7 @@ static void set_fullscreen(bool on) {
 }
 
 void host_window_show(const char* caption, int32_t client_width, int32_t client_height) {
-    if (!video_init()) return;
+    video_need();
     if (sdl.window) {
         SDL_SetWindowTitle(sdl.window, caption);
         return;
@@ -158,10 +209,7 @@ void host_window_show(const char* caption, int32_t client_width, int32_t client_
     sdl.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                   std::max(1, client_width * scale), std::max(1, client_height * scale),
                                   SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
-    if (!sdl.window) {
-        fprintf(stderr, "Unable to open a window: %s\n", SDL_GetError());
-        return;
-    }
+    if (!sdl.window) no_display_exit("no window", SDL_GetError());
     const Uint32 accelerated = SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC;
     bool software_gl = gl_is_software();
     if (!software_gl) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, accelerated);
@@ -174,7 +222,7 @@ void host_window_show(const char* caption, int32_t client_width, int32_t client_
                  surface->format->Gmask == 0xFF00 && surface->format->Bmask == 0xFF;
     if (!sdl.renderer && !sdl.direct) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (!sdl.renderer && !sdl.direct && software_gl) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, accelerated);
-    if (!sdl.renderer && !sdl.direct) fprintf(stderr, "Unable to draw into the window: %s\n", SDL_GetError());
+    if (!sdl.renderer && !sdl.direct) no_display_exit("nothing draws into the window", SDL_GetError());
     host_set_key_toggle(VK_CAPITAL, (SDL_GetModState() & KMOD_CAPS) != 0);
     SDL_ShowCursor(sdl.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
     if (sdl.exclusive && !getenv("TAVIK_WINDOWED")) set_fullscreen(true);
@@ -407,7 +455,8 @@ void host_cursor_show(bool shown) {
 
 void host_desktop_size(int32_t* width, int32_t* height) {
     SDL_DisplayMode mode;
-    if (video_init() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+    video_need();
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
         *width = mode.w;
         *height = mode.h;
     } else {
@@ -420,7 +469,8 @@ int32_t host_refresh_rate() {
     static int32_t rate = 0;
     if (!rate) {
         SDL_DisplayMode mode;
-        rate = (video_init() && SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0)
+        video_need();
+        rate = (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0)
                    ? mode.refresh_rate
                    : 60;
     }
