@@ -138,7 +138,7 @@ bool wait_until(F ready) {
 class Capture : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!exists(DATA + "/ragga.xm")) GTEST_SKIP() << "no default data set in " << DATA;
+        if (!exists(DATA + "/ragga.xm")) GTEST_FAIL() << "no default data set in " << DATA << " (the build writes it)";
     }
 };
 
@@ -311,12 +311,12 @@ TEST_F(Capture, HelpAndBadArguments) {
     EXPECT_FALSE(exists(d + "/demo.mp4"));
 }
 
-// With ffmpeg installed: the video has the span's frames at the frame rate, twice
+// ffmpeg is part of the test setup (scripts/setup video): the video has the span's frames at the frame rate, twice
 // the size, as many as the capture log lists and as long as they last; its sound
 // is as long as the pictures to within one frame (AAC's padding is cut off).
 TEST_F(Capture, Mp4HasTheSpansFramesAndSound) {
-    if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ffmpeg is not installed";
+    ASSERT_EQ(std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1"), 0)
+        << "ffmpeg is not installed (scripts/setup video installs it)";
     const struct {
         const char* span;
         uint32_t fps;
