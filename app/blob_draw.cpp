@@ -7,9 +7,9 @@
 
 #include "app/blob.h"
 #include "engine/geometry/frustum.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/math/vector.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Set-up the textured 3D effects share.
 #pragma once
 
-#include "engine/geometry/tpoly.h"
+#include "engine/raster/tpoly.h"
 
 struct frustum;
 

@@ -8,13 +8,13 @@
 #include "app/effect.h"
 #include "engine/anim/keyframe.h"
 #include "engine/geometry/frustum.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/image/jpeg.h"
 #include "engine/image/pcx.h"
 #include "engine/memory/gmem.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 
 HairyState hairy;
 

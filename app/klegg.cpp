@@ -10,11 +10,11 @@
 #include "app/check.h"
 #include "app/filters.h"
 #include "engine/geometry/frustum.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/image/jpeg.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 
 KleggState klegg;
 

@@ -10,12 +10,12 @@
 #include "app/filters.h"
 #include "app/picture.h"
 #include "engine/geometry/frustum.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/image/jpeg.h"
 #include "engine/memory/gmem.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 
 ZfxState zfx;
 vector zfx_mesh[ZFX_VERTICES];

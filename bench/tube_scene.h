@@ -7,11 +7,11 @@
 #include <cstdint>
 
 #include "engine/geometry/frustum.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/math/vector.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 
 constexpr int TUBE_SEGMENTS = 50;  // along the tube
 constexpr int TUBE_SIDES = 10;     // around it

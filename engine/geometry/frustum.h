@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "engine/geometry/light.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/math/vector.h"
+#include "engine/raster/tpoly.h"
 
 struct Pixmap;
 

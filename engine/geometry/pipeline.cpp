@@ -8,6 +8,7 @@
 
 #include "engine/geometry/frustum.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/fixed.h"
 #include "engine/raster/raster.h"
 
 // Clip buffers: a convex polygon gains at most one vertex per plane, but every
@@ -81,18 +82,13 @@ int clip_polygon(const vector* n, float* out, const float* in, int count, int st
     return written;
 }
 
-static int light_level(float sum) {
-    if (sum > 255.0f) sum = 255.0f;
-    if (std::isnan(sum)) return 0;  // a NaN normal must not reach the integer conversion
-    return (int)sum;
-}
-
+// A sum of light levels as the rasterizers' level: truncated, at most 255, NaN
+// (from a NaN normal) 0; no floor, but a sum at or below the int range gives
+// INT32_MIN instead of reaching the integer conversion, undefined there.
+constexpr FixedRange LIGHT_LEVEL = {-2147483648.0f, 255.0f, INT32_MIN, 255, 0};
 // A clipped light level back to an integer; NaN, which only a NaN input can
-// produce, and values beyond the int range must not reach the conversion.
-static int level_trunc(float v) {
-    if (!(v > -2.0e9f && v < 2.0e9f)) return 0;
-    return (int)v;
-}
+// produce, and values beyond +-2e9 give 0.
+constexpr FixedRange CLIPPED_LEVEL = {-2.0e9f, 2.0e9f, 0, 0, 0};
 
 // Light levels of the triangle from the frustum's lights, by flags AND 0x600.
 static void pipeline_light(const frustum* f, tpoly* p) {
@@ -105,7 +101,7 @@ static void pipeline_light(const frustum* f, tpoly* p) {
         float sum = 0.0f;
         for (int i = 0; i < f->light_count; i++)
             sum += light_evaluate(f->lights[i], &c, &p->face_normal);
-        p->flat_intensity = light_level(sum);
+        p->flat_intensity = fixed_trunc(sum, LIGHT_LEVEL);
         break;
     }
     case TPOLY_GOURAUD: {
@@ -113,7 +109,7 @@ static void pipeline_light(const frustum* f, tpoly* p) {
         for (int i = 0; i < f->light_count; i++)
             for (int v = 0; v < 3; v++)
                 s[v] += light_evaluate(f->lights[i], &p->vertex[v], &p->vertex_normal[v]);
-        for (int v = 0; v < 3; v++) p->vertex_intensity[v] = light_level(s[v]);
+        for (int v = 0; v < 3; v++) p->vertex_intensity[v] = fixed_trunc(s[v], LIGHT_LEVEL);
         break;
     }
     default:
@@ -127,7 +123,7 @@ static void fan_attributes(tpoly* t, int i, const float* c, int layers, int gour
         t->uv[6 * k + 2 * i] = c[3 + 2 * k];
         t->uv[6 * k + 2 * i + 1] = c[4 + 2 * k];
     }
-    if (gouraud) t->vertex_intensity[i] = level_trunc(c[3 + 2 * layers]);
+    if (gouraud) t->vertex_intensity[i] = fixed_trunc(c[3 + 2 * layers], CLIPPED_LEVEL);
 }
 
 static void fan_vertex(const frustum* f, tpoly* t, int i, const float* c, int layers, int gouraud) {
@@ -242,20 +238,17 @@ void frustum_draw_tpoly(frustum* f, tpoly* p) {
     }
 }
 
-// Float to pixel coordinate, truncating towards zero; values beyond the int
-// range (and NaN, from a point exactly at the eye) become a coordinate far
-// outside any target, so the checked plot counts them as misses.
-static int32_t pixel_coord(float v) {
-    if (v > -1.0e9f && v < 1.0e9f) return (int32_t)v;
-    return INT32_MIN / 2;
-}
+// Float to pixel coordinate, truncating towards zero; values beyond +-1e9
+// (and NaN, from a point exactly at the eye) become one coordinate far outside
+// any target, so the checked plot counts them as misses.
+constexpr FixedRange PIXEL_COORD = {-1.0e9f, 1.0e9f, INT32_MIN / 2, INT32_MIN / 2, INT32_MIN / 2};
 
 void frustum_plot(frustum* f, const vector* p, uint32_t colour) {
     if (!(p->z > -f->perspective)) return;
     raster_drain(f->target);  // queued triangles come first
     float w = 1.0f / (f->perspective + p->z);
-    int32_t x = pixel_coord(w * p->x * f->sfx + f->midx);
-    int32_t y = pixel_coord(f->midy - w * p->y * f->sfy);
+    int32_t x = fixed_trunc(w * p->x * f->sfx + f->midx, PIXEL_COORD);
+    int32_t y = fixed_trunc(f->midy - w * p->y * f->sfy, PIXEL_COORD);
     pixmap_set_pixel(f->target, x, y, colour);
 }
 
@@ -274,8 +267,8 @@ void frustum_line(frustum* f, const vector* a, const vector* b, uint32_t colour)
     if (!std::isfinite(va.x) || !std::isfinite(va.y) || !std::isfinite(vb.x) || !std::isfinite(vb.y))
         return;
     raster_drain(f->target);  // queued triangles come first
-    pixmap_line(f->target, pixel_coord(va.x), pixel_coord(va.y), pixel_coord(vb.x),
-                pixel_coord(vb.y), colour);
+    pixmap_line(f->target, fixed_trunc(va.x, PIXEL_COORD), fixed_trunc(va.y, PIXEL_COORD),
+                fixed_trunc(vb.x, PIXEL_COORD), fixed_trunc(vb.y, PIXEL_COORD), colour);
 }
 
 // Adds skipped plots to the Pixmap module's miss counter (wrapping, as a counter may).

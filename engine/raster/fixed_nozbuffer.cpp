@@ -1,6 +1,7 @@
 // The non-z-buffered 16.16 rasterizer: the exact float driver's edges, clipping
 // and span set-up, with each textured span handed to a register-only routine that
 // reads the texture as a 256 x 256 table with wrap-around. Never touches depth.
+#include "engine/raster/fixed.h"
 #include "engine/raster/float_fill.h"
 #include "engine/raster/raster.h"
 
@@ -49,8 +50,10 @@ static void fixed_textured_row(void* context, int32_t r, const FloatEdge* left, 
     FloatSpan s;
     if (!float_fill_span(left, right, c->target->width, &s)) return;
     // Prescale to 16.16, truncating.
-    const int32_t u = float_fill_trunc(s.u * 65536.0f), v = float_fill_trunc(s.v * 65536.0f);
-    const int32_t du = float_fill_trunc(s.du * 65536.0f), dv = float_fill_trunc(s.dv * 65536.0f);
+    const int32_t u = fixed_trunc(s.u * 65536.0f, FIXED_INT32);
+    const int32_t v = fixed_trunc(s.v * 65536.0f, FIXED_INT32);
+    const int32_t du = fixed_trunc(s.du * 65536.0f, FIXED_INT32);
+    const int32_t dv = fixed_trunc(s.dv * 65536.0f, FIXED_INT32);
     const int32_t offset = c->target->rows[r] + s.xs;
     const int64_t texels = static_cast<int64_t>(c->texture->width) * c->texture->height;
     if (texels >= FIXED_TEXELS) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/fixed.h"
 #include "engine/raster/raster.h"
 
 // ---- types -----------------------------------------------------------------
@@ -32,22 +33,6 @@ static_assert(offsetof(ZVertex, u) == 4 && offsetof(ZVertex, v) == 8 && offsetof
 
 // ---- helpers ---------------------------------------------------------------
 
-// Float to int truncating toward zero, saturating far outside any target so
-// that huge (but finite) coordinates clip instead of overflowing. NaN gives 0.
-static int32_t trunc_sat(float f) {
-    if (f < 1.0e9f) return f > -1.0e9f ? (int32_t)f : -1000000000;
-    return f >= 1.0e9f ? 1000000000 : 0;
-}
-
-// Float to 16.16, truncated; saturating outside the 16.16 range, NaN gives 0.
-int32_t fixed_zbuffer_to_fixed16(float f) {
-    double d = (double)f * 65536.0;
-    if (d < 2147483647.0) return d > -2147483648.0 ? (int32_t)d : INT32_MIN;
-    return d >= 2147483647.0 ? INT32_MAX : 0;
-}
-
-static int32_t to_fixed16(float f) { return fixed_zbuffer_to_fixed16(f); }
-
 // Four floats to 16.16 at once. f * 65536 is exact in single precision as in
 // double (a power of two; an overflow to infinity saturates either way), and
 // the truncating conversion gives 0x80000000 for every value it cannot
@@ -60,7 +45,7 @@ static inline __attribute__((always_inline)) __m128i to_fixed16_ps(__m128 f) {
         _mm_store_ps(in, f);
         _mm_store_si128(reinterpret_cast<__m128i*>(out), r);
         for (int i = 0; i < 4; i++)
-            if (out[i] == INT32_MIN) out[i] = fixed_zbuffer_to_fixed16(in[i]);
+            if (out[i] == INT32_MIN) out[i] = fixed_to16(in[i]);
         r = _mm_load_si128(reinterpret_cast<const __m128i*>(out));
     }
     return r;
@@ -70,11 +55,11 @@ void fixed_zbuffer_to_fixed16x4(const float in[4], int32_t out[4]) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), to_fixed16_ps(_mm_loadu_ps(in)));
 }
 
-// ceil_fixed16 (the prestep rule) in single precision, the same for every
-// float: v * 65536 is exact, and what cvttss cannot represent goes the long way.
+// fixed_ceil16 (the prestep rule) through cvttss, the same for every float:
+// v * 65536 is exact, and what cvttss cannot represent goes the long way.
 static int32_t ceil_fixed16_ss(float v) {
     int32_t i = _mm_cvttss_si32(_mm_set_ss(v * 65536.0f));
-    if (i == INT32_MIN) return ceil_fixed16(v);
+    if (i == INT32_MIN) return fixed_ceil16(v);
     return (int32_t)(((int64_t)i + 0xFFFF) >> 16);
 }
 
@@ -128,8 +113,8 @@ static inline __attribute__((always_inline)) void texture_span(uint32_t* dst, co
 // all in 16.16: done for the three at once, lane by lane the same single-
 // precision operations (lanes x, u, v, z as the edge holds them).
 static void textured_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt) {
-    int32_t xs = trunc_sat(l.x);
-    int64_t count = (int64_t)trunc_sat(rt.x) - xs;
+    int32_t xs = fixed_trunc(l.x, FIXED_FAR);
+    int64_t count = (int64_t)fixed_trunc(rt.x, FIXED_FAR) - xs;
     if (count <= 0) return;  // also keeps xr - xl away from zero below
     const __m128 left = _mm_loadu_ps(&l.x), right = _mm_loadu_ps(&rt.x);
     const __m128 diff = _mm_sub_ps(right, left);  // xr - xl, then the differences
@@ -160,10 +145,10 @@ static void textured_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdg
 
 // One row of a flat triangle: no horizontal prestep, depth from zl.
 static void flat_row(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge& rt) {
-    int32_t xs = trunc_sat(l.x);
-    int64_t count = (int64_t)ceil_fixed16(rt.x) - xs;
+    int32_t xs = fixed_trunc(l.x, FIXED_FAR);
+    int64_t count = (int64_t)fixed_ceil16(rt.x) - xs;
     if (count <= 0) return;
-    int32_t z = to_fixed16(l.z), dz = to_fixed16((rt.z - l.z) / (float)count);
+    int32_t z = fixed_to16(l.z), dz = fixed_to16((rt.z - l.z) / (float)count);
     const Pixmap* pm = t.target;
     if (xs < 0) {
         int64_t skip = -(int64_t)xs;
@@ -190,7 +175,7 @@ typedef void (*ZRowFn)(const ZTarget& t, int32_t r, const ZEdge& l, const ZEdge&
 template <ZRowFn row>
 static void draw_rows(const ZTarget& t, float y_first, float y_end, ZEdge& l,
                       ZEdge& rt) {
-    int32_t first = trunc_sat(y_first), end = trunc_sat(y_end);
+    int32_t first = fixed_trunc(y_first, FIXED_FAR), end = fixed_trunc(y_end, FIXED_FAR);
     if (first < 0 && first < end) {
         // Jump over the rows above the target (to the half's end if it lies
         // there too): the edges must still arrive where the next half expects.
@@ -247,13 +232,13 @@ static void draw_triangle(const ZTarget& t, ZVertex* p, bool flat_tie) {
             l = e01;
             rt = e02;
         }
-        float pre = (float)ceil_fixed16(p[0].y) - p[0].y;
+        float pre = (float)fixed_ceil16(p[0].y) - p[0].y;
         edge_advance(l, pre);
         edge_advance(rt, pre);
         draw_rows<row>(t, p[0].y, p[1].y, l, rt);
         if (flat_bottom) return;
         // The edge that ended at vertex 1 restarts there on edge 1->2.
-        float pre1 = (float)ceil_fixed16(p[1].y) - p[1].y;
+        float pre1 = (float)fixed_ceil16(p[1].y) - p[1].y;
         if (l.dx == e02.dx) {
             rt = e12;
             edge_advance(rt, pre1);
@@ -362,12 +347,12 @@ void fixed_zbuffer_draw_line(Pixmap* target, float x0, float y0, float z0, float
     }
     const double i_end = std::floor(i_hi) + 1.0;
     for (; i < (double)n && i < i_end; i += 1.0) {
-        int32_t cx = trunc_sat(x), cy = trunc_sat(y);
+        int32_t cx = fixed_trunc(x, FIXED_FAR), cy = fixed_trunc(y, FIXED_FAR);
         // Only the centre pixel's depth is tested and written.
         if (cx >= 0 && cx < target->width && cy >= 0 && cy < target->height) {
             int32_t* zp = &target->zbuffer[(int64_t)cy * target->width + cx];
             if ((float)*zp > z) {
-                *zp = trunc_sat(z);
+                *zp = fixed_trunc(z, FIXED_FAR);
                 float wl = 1.0f - ((x - 0.5f) - std::trunc(x - 0.5f));
                 float wr = (x + 0.5f) - std::trunc(x + 0.5f);
                 float wt = 1.0f - ((y - 0.5f) - std::trunc(y - 0.5f));
@@ -385,9 +370,9 @@ void fixed_zbuffer_draw_line(Pixmap* target, float x0, float y0, float z0, float
 }
 
 void fixed_zbuffer_add_plot(Pixmap* target, float x, float y, float wx, float wy, uint32_t colour) {
-    int32_t px = trunc_sat(x), py = trunc_sat(y);
+    int32_t px = fixed_trunc(x, FIXED_FAR), py = fixed_trunc(y, FIXED_FAR);
     if (px < 0 || px >= target->width || py < 0 || py >= target->height) return;
-    uint32_t k = (uint32_t)trunc_sat(256.0f * wx * wy) & 0xFFFF;
+    uint32_t k = (uint32_t)fixed_trunc(256.0f * wx * wy, FIXED_FAR) & 0xFFFF;
     uint32_t* dst = &target->pixels[(int64_t)py * target->width + px];
     uint32_t old = *dst, out = 0;
     for (int shift = 0; shift < 32; shift += 8) {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/geometry/tpoly.h"
+#include "engine/raster/tpoly.h"
 
 struct Pixmap;
 
@@ -32,10 +32,8 @@ void fixed_zbuffer_texture_span_z_scalar(uint32_t* dst, const uint32_t* texture,
 void fixed_zbuffer_flat_span_z_scalar(uint32_t* dst, int32_t* zbuf, int32_t count, int32_t z,
                                       int32_t dz, uint32_t colour);
 
-// Float to 16.16, truncated, saturating outside the 16.16 range, NaN to 0: the
-// reference through double, and four at a time in single precision (the same
-// results for every float: scaling by 65536 is exact in both).
-int32_t fixed_zbuffer_to_fixed16(float f);
+// fixed_to16 four at a time (the same results for every float), through
+// cvttps with the rare lanes it cannot represent taken by fixed_to16.
 void fixed_zbuffer_to_fixed16x4(const float in[4], int32_t out[4]);
 // Adds colour weighted by trunc(256 wx wy) to the pixel at (trunc(x), trunc(y)),
 // each byte saturating at 255. Points outside the target are skipped.

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "engine/geometry/tpoly.h"
+#include "engine/raster/fixed.h"
+#include "engine/raster/tpoly.h"
 #include "engine/pixmap/pixmap.h"
 
 // One corner as the walker sees it: screen position, texture coordinates (already
@@ -31,14 +32,6 @@ struct FloatSpan {
 // Called once per row inside the target (0 <= row < height), top to bottom.
 typedef void (*FloatRowFn)(void* context, int32_t row, const FloatEdge* left, const FloatEdge* right);
 
-// Float to integer, truncating toward zero; values beyond the 32-bit range (and
-// NaN, which only a degenerate far-off triangle produces) saturate instead of
-// being undefined, so every later clamp sees a real number.
-inline int32_t float_fill_trunc(float value) {
-    if (value >= -2147483648.0f && value < 2147483648.0f) return static_cast<int32_t>(value);
-    return value > 0.0f ? INT32_MAX : INT32_MIN;
-}
-
 // The six coordinates u0, v0, u1, v1, u2, v2 of the first texture layer, or null
 // when the layer's index would read past the coordinate array.
 inline const float* float_fill_first_uv(const tpoly* triangle) {
@@ -49,8 +42,11 @@ inline const float* float_fill_first_uv(const tpoly* triangle) {
 }
 
 // Smallest integer not below value, through a 16.16 value (trunc(value * 65536),
-// plus 0xFFFF, arithmetic shift right by 16). Outside the 16.16 range it falls
-// back to the plain ceiling, saturated.
+// plus 0xFFFF, arithmetic shift right by 16): fixed_ceil16 inside the 16.16
+// range. Outside it, unlike fixed_ceil16, it falls back to the plain ceiling,
+// saturated by FIXED_INT32 (NaN the most negative value): these drivers clip
+// spans and rows in float-derived integers of any size, where a ceiling stuck
+// at +-32768 would put far-off edges in the wrong place.
 int32_t float_fill_ceil16(float value);
 
 // Sorts, rejects, walks and clips the triangle and calls row() for every row

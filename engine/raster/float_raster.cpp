@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "engine/raster/fixed.h"
 #include "engine/raster/float_fill.h"
 #include "engine/raster/raster.h"
 
@@ -13,13 +14,11 @@
 // The walker shared with the 16.16 non-z-buffered driver
 
 int32_t float_fill_ceil16(float value) {
-    // 16.16 holds magnitudes below 32768; beyond it the plain ceiling is the same
-    // integer the 16.16 form would give if it had the room.
-    if (value > -32767.0f && value < 32767.0f) {
-        int32_t fixed = static_cast<int32_t>(value * 65536.0);  // 16.16, truncated
-        return (fixed + 0xFFFF) >> 16;
-    }
-    return float_fill_trunc(std::ceil(value));
+    // 16.16 holds magnitudes below 32768: there the prestep rule of the 16.16
+    // drivers. Beyond it the plain ceiling is the same integer the 16.16 form
+    // would give if it had the room (fixed_ceil16 saturates instead).
+    if (value > -32767.0f && value < 32767.0f) return fixed_ceil16(value);
+    return fixed_trunc(std::ceil(value), FIXED_INT32);
 }
 
 // Distance from value up to the row (or column) whose values the edge holds.
@@ -110,8 +109,8 @@ void float_fill_walk(const FloatVertex corners[3], bool flat_tie_strict, const P
         advance += float_fill_prestep(p0.y);
         float_fill_advance(&left, advance);
         float_fill_advance(&right, advance);
-        const int32_t end = float_fill_trunc(p1.y);
-        for (int32_t r = float_fill_trunc(ys); r < end; ++r) {
+        const int32_t end = fixed_trunc(p1.y, FIXED_INT32);
+        for (int32_t r = fixed_trunc(ys, FIXED_INT32); r < end; ++r) {
             if (r > height - 1) return;
             row(context, r, &left, &right);
             float_fill_step(&left);
@@ -142,8 +141,8 @@ void float_fill_walk(const FloatVertex corners[3], bool flat_tie_strict, const P
         float_fill_advance(&left, clip);
         float_fill_advance(&right, clip);
     }
-    const int32_t end = float_fill_trunc(p2.y);
-    for (int32_t r = float_fill_trunc(ys); r < end; ++r) {
+    const int32_t end = fixed_trunc(p2.y, FIXED_INT32);
+    for (int32_t r = fixed_trunc(ys, FIXED_INT32); r < end; ++r) {
         if (r > height - 1) return;
         row(context, r, &left, &right);
         float_fill_step(&left);
@@ -153,8 +152,8 @@ void float_fill_walk(const FloatVertex corners[3], bool flat_tie_strict, const P
 
 bool float_fill_span(const FloatEdge* left, const FloatEdge* right, int32_t width, FloatSpan* span) {
     const float xl = left->x;
-    int32_t xs = float_fill_trunc(xl);
-    int32_t xe = float_fill_trunc(right->x);
+    int32_t xs = fixed_trunc(xl, FIXED_INT32);
+    int32_t xe = fixed_trunc(right->x, FIXED_INT32);
     const float dx = right->x - xl;
     span->du = (right->u - left->u) / dx;
     span->dv = (right->v - left->v) / dx;
@@ -207,7 +206,7 @@ void float_raster_draw_line(Pixmap* target, int32_t x0, int32_t y0, int32_t x1, 
         }
     }
     for (; i < n; ++i) {
-        const int32_t px = float_fill_trunc(x), py = float_fill_trunc(y);
+        const int32_t px = fixed_trunc(x, FIXED_INT32), py = fixed_trunc(y, FIXED_INT32);
         if (px >= 0 && px < target->width && py >= 0 && py < target->height) {
             target->pixels[target->rows[py] + px] = colour;
         } else if ((x <= -1.0f && sx <= 0.0f) || (x >= w && sx >= 0.0f) || (y <= -1.0f && sy <= 0.0f) ||
@@ -225,8 +224,8 @@ void float_raster_draw_wire(tpoly* triangle, Pixmap* target) {
         if (!(triangle->flags & edge_flags[k])) continue;
         const vector& a = triangle->vertex[k];
         const vector& b = triangle->vertex[(k + 1) % 3];
-        float_raster_draw_line(target, float_fill_trunc(a.x), float_fill_trunc(a.y), float_fill_trunc(b.x),
-                               float_fill_trunc(b.y), triangle->colour);
+        float_raster_draw_line(target, fixed_trunc(a.x, FIXED_INT32), fixed_trunc(a.y, FIXED_INT32),
+                               fixed_trunc(b.x, FIXED_INT32), fixed_trunc(b.y, FIXED_INT32), triangle->colour);
     }
 }
 
@@ -238,7 +237,7 @@ struct FlatRow {
 static void float_flat_row(void* context, int32_t r, const FloatEdge* left, const FloatEdge* right) {
     const FlatRow* c = static_cast<const FlatRow*>(context);
     const int32_t width = c->target->width;
-    const int32_t xs = std::clamp(float_fill_trunc(left->x), 0, width);  // width: see float_fill_span
+    const int32_t xs = std::clamp(fixed_trunc(left->x, FIXED_INT32), 0, width);  // width: see float_fill_span
     const int32_t xe = std::clamp(float_fill_ceil16(right->x), 0, width);
     uint32_t* line = c->target->pixels + c->target->rows[r];
     for (int32_t x = xs; x < xe; ++x) line[x] = c->colour;
@@ -276,10 +275,10 @@ static void float_textured_row(void* context, int32_t r, const FloatEdge* left, 
     for (int32_t x = s.xs; x < s.xe; ++x) {
         // The texel address is not wrapped; clamping it keeps coordinates beyond
         // 0..1 inside the texture and leaves every address inside it unchanged.
-        const float row_start = static_cast<float>(float_fill_trunc(v * th)) * tw;
-        const int32_t texel = std::clamp(float_fill_trunc(row_start + u * tw), 0, last);
+        const float row_start = static_cast<float>(fixed_trunc(v * th, FIXED_INT32)) * tw;
+        const int32_t texel = std::clamp(fixed_trunc(row_start + u * tw, FIXED_INT32), 0, last);
         if (zline) {
-            const int32_t depth = float_fill_trunc(z);
+            const int32_t depth = fixed_trunc(z, FIXED_INT32);
             if (zline[x] > depth) {
                 zline[x] = depth;
                 line[x] = tex->pixels[texel];

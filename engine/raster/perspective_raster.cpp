@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/raster/fixed.h"
 #include "engine/raster/float_fill.h"
 #include "engine/raster/raster.h"
 
@@ -46,10 +47,11 @@ static void perspective_advance(float rows) {
 static void perspective_span(int32_t r) {
     const Pixmap* target = persp.target;
     const Pixmap* tex = persp.texture;
-    int32_t xs = float_fill_trunc(persp.xl);
-    int32_t xe = float_fill_trunc(persp.xr);
+    int32_t xs = fixed_trunc(persp.xl, FIXED_INT32);
+    int32_t xe = fixed_trunc(persp.xr, FIXED_INT32);
     const int32_t depth = static_cast<int32_t>(
-        (static_cast<int64_t>(float_fill_trunc(persp.zl)) + float_fill_trunc(persp.zr)) / 2);
+        (static_cast<int64_t>(fixed_trunc(persp.zl, FIXED_INT32)) + fixed_trunc(persp.zr, FIXED_INT32)) /
+        2);
     const float f = 1.0f - (persp.xl - static_cast<float>(xs));
     float w = persp.wl + f * persp.dwdx;
     float s = persp.sl + f * persp.dsdx;
@@ -69,8 +71,8 @@ static void perspective_span(int32_t r) {
         if (!zline || depth < zline[x]) {
             const float q = 1.0f / w;
             // Texel (trunc(u), trunc(v)), clamped into the texture.
-            const int32_t u = std::clamp(float_fill_trunc(s * q), 0, tex->width - 1);
-            const int32_t v = std::clamp(float_fill_trunc(t * q), 0, tex->height - 1);
+            const int32_t u = std::clamp(fixed_trunc(s * q, FIXED_INT32), 0, tex->width - 1);
+            const int32_t v = std::clamp(fixed_trunc(t * q, FIXED_INT32), 0, tex->height - 1);
             line[x] = tex->pixels[tex->rows[v] + u];
             if (zline) zline[x] = depth;
         }
@@ -137,7 +139,8 @@ static void perspective_draw_textured(tpoly* triangle, Pixmap* target) {
     if (p[0].y > p[2].y) std::swap(p[0], p[2]);
     if (p[1].y > p[2].y) std::swap(p[1], p[2]);
     const PerspectiveVertex &a = p[0], &b = p[1], &c = p[2];
-    const int32_t y0 = float_fill_trunc(a.y), y1 = float_fill_trunc(b.y), y2 = float_fill_trunc(c.y);
+    const int32_t y0 = fixed_trunc(a.y, FIXED_INT32), y1 = fixed_trunc(b.y, FIXED_INT32),
+                  y2 = fixed_trunc(c.y, FIXED_INT32);
 
     const float det = (c.x - a.x) * (b.y - a.y) - (b.x - a.x) * (c.y - a.y);
     if (det == 0.0f) return;

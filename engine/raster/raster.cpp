@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "engine/geometry/tpoly.h"
+#include "engine/raster/tpoly.h"
 
 const RasterDriver* const raster_drivers[] = {
     &raster_driver_perspective,

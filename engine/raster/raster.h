@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "engine/geometry/tpoly.h"
+#include "engine/raster/tpoly.h"
 
 struct Pixmap;
 
@@ -142,15 +142,6 @@ struct RasterBand {
     int32_t first, end;
 };
 extern thread_local RasterBand raster_band;
-
-// Smallest integer not below a 16.16 value taken as trunc(v * 65536.0), the
-// prestep rule every driver shares.
-// Values beyond the 16.16 range (and NaN) saturate instead of overflowing.
-inline int32_t ceil_fixed16(float v) {
-    double d = (double)v * 65536.0;  // to 16.16, truncated below
-    int64_t f = d < 2147483647.0 ? (d > -2147483648.0 ? (int64_t)d : -2147483648LL) : 2147483647LL;
-    return (int32_t)((f + 0xFFFF) >> 16);
-}
 
 // Colour of a flat fill: colour, or under TPOLY_FLAT_LIGHT the opaque grey whose
 // red, green and blue bytes are the low byte of flat_intensity.

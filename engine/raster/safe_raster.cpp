@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "engine/raster/fixed.h"
 #include "engine/raster/float_fill.h"
 #include "engine/raster/raster.h"
 
@@ -41,7 +42,7 @@ static void safe_edge_scan(int32_t* start, int32_t* end, int32_t a, int32_t ya, 
     }
     const int64_t last = std::min<int64_t>(yb, SAFE_ROWS - 1);
     for (; y <= last; ++y) {
-        table[y] = float_fill_trunc(x);
+        table[y] = fixed_trunc(x, FIXED_INT32);
         x += slope;
     }
 }
@@ -57,8 +58,8 @@ struct SafeCorners {
 // corners share one row (no edge is scanned, the tables hold another triangle's).
 static bool safe_scan_x(const tpoly* triangle, SafeCorners* c) {
     for (int k = 0; k < 3; ++k) {
-        c->x[k] = float_fill_trunc(triangle->vertex[k].x);
-        c->y[k] = float_fill_trunc(triangle->vertex[k].y);
+        c->x[k] = fixed_trunc(triangle->vertex[k].x, FIXED_INT32);
+        c->y[k] = fixed_trunc(triangle->vertex[k].y, FIXED_INT32);
     }
     c->top = std::min(c->y[0], std::min(c->y[1], c->y[2]));
     c->bottom = std::max(c->y[0], std::max(c->y[1], c->y[2]));
@@ -105,8 +106,8 @@ static void safe_plot_run(Pixmap* target, int64_t x0, int64_t x1, int64_t y, uin
 // only where the truncated step reaches it ((0,0)-(3,1) ends at (3,0)).
 
 static void safe_draw_line(Pixmap* target, const float* p0, const float* p1, uint32_t colour) {
-    int64_t x0 = float_fill_trunc(p0[0]), y0 = float_fill_trunc(p0[1]);
-    int64_t x1 = float_fill_trunc(p1[0]), y1 = float_fill_trunc(p1[1]);
+    int64_t x0 = fixed_trunc(p0[0], FIXED_INT32), y0 = fixed_trunc(p0[1], FIXED_INT32);
+    int64_t x1 = fixed_trunc(p1[0], FIXED_INT32), y1 = fixed_trunc(p1[1], FIXED_INT32);
     int64_t dx = x1 - x0, dy = y1 - y0;
     const bool along_x = (dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy);
     if (along_x ? dx == 0 : dy == 0) return;
@@ -177,8 +178,10 @@ static void safe_fill_textured(tpoly* triangle, Pixmap* target, SafeLight light,
     if (!uv) return;
     SafeCorners c;
     if (!safe_scan_x(triangle, &c)) return;
-    const int32_t u[3] = {float_fill_trunc(uv[0]), float_fill_trunc(uv[2]), float_fill_trunc(uv[4])};
-    const int32_t v[3] = {float_fill_trunc(uv[1]), float_fill_trunc(uv[3]), float_fill_trunc(uv[5])};
+    const int32_t u[3] = {fixed_trunc(uv[0], FIXED_INT32), fixed_trunc(uv[2], FIXED_INT32),
+                          fixed_trunc(uv[4], FIXED_INT32)};
+    const int32_t v[3] = {fixed_trunc(uv[1], FIXED_INT32), fixed_trunc(uv[3], FIXED_INT32),
+                          fixed_trunc(uv[5], FIXED_INT32)};
     safe_scan(safe_start_u, safe_end_u, c, u);
     safe_scan(safe_start_v, safe_end_v, c, v);
     if (light == SAFE_LIT) safe_scan(safe_start_i, safe_end_i, c, intensity);
@@ -212,8 +215,8 @@ static void safe_fill_textured(tpoly* triangle, Pixmap* target, SafeLight light,
         const int64_t j_end = std::min<int64_t>(w, target->width - 1 - xs);
         uint32_t* line = target->pixels + target->rows[y];
         for (; j <= j_end; ++j) {
-            const int32_t tu = std::clamp(float_fill_trunc(fu), 0, tex->width - 1);
-            const int32_t tv = std::clamp(float_fill_trunc(fv), 0, tex->height - 1);
+            const int32_t tu = std::clamp(fixed_trunc(fu, FIXED_INT32), 0, tex->width - 1);
+            const int32_t tv = std::clamp(fixed_trunc(fv, FIXED_INT32), 0, tex->height - 1);
             const uint32_t texel = tex->pixels[tex->rows[tv] + tu];
             uint32_t* pixel = line + (xs + j);
             if (light == SAFE_UNLIT) {

@@ -14,11 +14,11 @@
 
 #include "engine/display/gfx.h"
 #include "engine/geometry/frustum.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/image/jpeg.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 #ifdef TAVIK_HOST_HEADLESS
 #include <png.h>
 #endif

@@ -10,9 +10,9 @@
 
 #include "engine/geometry/frustum.h"
 #include "engine/geometry/light.h"
-#include "engine/geometry/tpoly.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 
 namespace {
 

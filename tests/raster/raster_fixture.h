@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/geometry/tpoly.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "engine/raster/tpoly.h"
 
 // The background of test targets: no texel of fill_uv_texture and no test
 // colour has alpha 0.

@@ -195,18 +195,3 @@ TEST(RasterDispatch, MissingSlotsDrawNothingWithTheRealDriver) {
     EXPECT_EQ(pm->pixels[2 * 8 + 2], 0xFF123456u);
     pixmap_destroy(pm);
 }
-
-TEST(RasterShared, CeilFixed16IsTheSmallestIntegerNotBelow) {
-    EXPECT_EQ(ceil_fixed16(3.0f), 3);
-    EXPECT_EQ(ceil_fixed16(3.0001f), 4);
-    EXPECT_EQ(ceil_fixed16(3.00001f), 3);  // under one 16.16 unit above 3
-    EXPECT_EQ(ceil_fixed16(-2.5f), -2);
-    EXPECT_EQ(ceil_fixed16(-3.0f), -3);
-    EXPECT_EQ(ceil_fixed16(0.0f), 0);
-    // Below 1/65536 the truncated 16.16 value is 0: no round up.
-    EXPECT_EQ(ceil_fixed16(1.0e-6f), 0);
-    // Far outside the 16.16 range it saturates instead of wrapping.
-    EXPECT_EQ(ceil_fixed16(1.0e20f), 32768);
-    EXPECT_EQ(ceil_fixed16(-1.0e20f), -32768);
-    EXPECT_EQ(ceil_fixed16(std::nanf("")), 32768);
-}

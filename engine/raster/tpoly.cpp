@@ -1,5 +1,5 @@
 // The Poly module: allocation of tpoly records from GMEM and its error message.
-#include "engine/geometry/tpoly.h"
+#include "engine/raster/tpoly.h"
 
 #include "engine/memory/gmem.h"
 
