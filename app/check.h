@@ -4,7 +4,12 @@
 #pragma once
 
 // Reports a failed check through a message box and standard error, then exit(1).
+// The cleanup set by check_on_failure runs first.
 [[noreturn]] void check_failed(const char* text, const char* file, int line);
+
+// Sets what a failed check closes before its report (what start-up has opened so
+// far: the sound, the screen); null for nothing. Called as start-up opens them.
+void check_on_failure(void (*cleanup)());
 
 // CHECK(expr): evaluates expr once; when it is false or null, reports its text.
 #define CHECK(expr) ((expr) ? (void)0 : check_failed(#expr, __FILE__, __LINE__))

@@ -93,6 +93,19 @@ int fail(const char* text, const char* caption) {
     return 1;
 }
 
+// Stops the clock and closes the sound: once the sound is open, every way out
+// of start-up goes through here, so no sound thread outlives the program.
+void close_music() {
+    check_on_failure(nullptr);
+    music_shutdown();
+}
+
+// A start-up failure once the sound may be open.
+int fail_with_music(const char* text, const char* caption) {
+    close_music();
+    return fail(text, caption);
+}
+
 }  // namespace
 
 const DemoSection demo_timeline[] = {
@@ -144,7 +157,8 @@ int demo_start() {
 
     // Makes the driver gather its mode list before open; the list is not used.
     demo.modes = current_gfx_driver->get_modes(&demo.mode_count);
-    if (!music_init("ragga.xm", MUSIC_FMOD, 0)) return fail("AutoInit", "error");
+    if (!music_init("ragga.xm", MUSIC_FMOD, 0)) return fail_with_music("AutoInit", "error");
+    check_on_failure(close_music);
     sync_start(100.0f);
     demo.position = sync_position();
     // A scaled screen asks for 32 bits first: 16 would band its smooth shading.
@@ -152,12 +166,13 @@ int demo_start() {
     const uint32_t second = width > 320 ? GFX_MODE_16BPP : GFX_MODE_32BPP;
     if (!current_gfx_driver->open(width, height, "Wendril", first) &&
         !current_gfx_driver->open(width, height, "Wendril", second))
-        return fail("Unable to open graphics mode!", "Error");
+        return fail_with_music("Unable to open graphics mode!", "Error");
     CHECK_TEXT(demo.bakg = picture_load("t8-greyb.jpg", jpeg_load2pixmap, width, height),
                "bakg=jpeg_load2pixmap(\"t8-greyb.jpg\")");
     CHECK_TEXT(demo.endpic = picture_load("slutbild.gif", gif_load2pixmap, width, height),
                "endpic=gif_load2pixmap(\"slutbild.gif\")");
-    if (!music_play(0)) return fail("Start", "Error");
+    if (!music_play(0)) return fail_with_music("Start", "Error");
+    check_on_failure(nullptr);
     // A second start in the same process (tests, other scales) begins afresh.
     demo.section_start = 0.0f;
     demo.fadeout_start = -1.0f;
