@@ -48,3 +48,8 @@ target_link_libraries(wendril_app PUBLIC tavik)
 # A window program (no console of its own); DirectDraw is loaded at run time.
 add_executable(wendril WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp)
 target_link_libraries(wendril PRIVATE wendril_app "$<LINK_GROUP:RESCAN,tavik,tavik_platform_windows>")
+
+# The waveOut sound output against a stand-in device (a console program that
+# tests/windows/wine_test.sh runs under Wine).
+add_executable(waveout_test ${PROJECT_SOURCE_DIR}/tests/windows/waveout_test.cpp)
+target_link_libraries(waveout_test PRIVATE tavik_platform_windows)

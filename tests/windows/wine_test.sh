@@ -11,9 +11,12 @@
 #   3. a sound device (ALSA's null device): the sound goes out through waveOut;
 #   4. no sound device (Wine's audio drivers switched off): the demo says it
 #      plays silently and ends with status 0 on Escape;
-#   5. a missing picture: the designed message box text (read from Wine's
+#   5. start-up failures with the sound device on (a missing picture, a display
+#      mode DirectDraw lacks): the designed message box text (read from Wine's
 #      message-box trace) and caption (the box window's title), dismissed with
-#      xdotool; status 1.
+#      xdotool; the sound device closed; status 1;
+#   6. the sound output against a stand-in device (waveout_test.exe): refused
+#      buffers, positions in bytes past 2^32 bytes, an exit with the device open.
 # Arguments: the Linux build folder (data, wendril-capture) and the Windows one.
 set -eu
 # shellcheck source=tests/lib/x11.sh
@@ -31,7 +34,9 @@ fail() {
 for tool in wine wineserver Xvfb xdotool import convert python3 timeout; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup installs it)"
 done
-[ -f "$winbuild/wendril.exe" ] || fail "no $winbuild/wendril.exe (scripts/build-windows makes it)"
+for exe in wendril.exe waveout_test.exe; do
+  [ -f "$winbuild/$exe" ] || fail "no $winbuild/$exe (scripts/build-windows makes it)"
+done
 [ -x "$build/wendril-capture" ] || fail "no $build/wendril-capture"
 [ -f "$build/data/ragga.xm" ] || fail "no default data set in $build/data"
 
@@ -207,33 +212,73 @@ grep -q 'audio: no sound device (.*); the music plays silently on the wall clock
 escape_ends_it "$id" silent
 echo "wine_test: silent: $(grep 'audio:' "$tmp/silent.err")"
 
-# ---- 5. a missing picture ----------------------------------------------------------
-rm "$tmp/run/t8-greyb.jpg"
-WINEDEBUG=-all,+msgbox start_demo missing --window
-# The demo's window and the box are both called Wendril: the box is the one of
-# another size than the demo's window in the first run. Return dismisses it.
-box=""
-i=0
-while [ -z "$box" ] && [ $i -lt 200 ]; do
-  kill -0 "$demo_pid" 2>/dev/null || { cat "$tmp/missing.err" >&2; fail "missing: ended with no message box"; }
-  for w in $(xdotool search --name '^Wendril$' 2>/dev/null || true); do
-    [ "$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')" = "$gdi_size" ] || box=$w
+# ---- 5. start-up failures with the sound on -------------------------------------
+# The sound device is back (as in 3). Each failure shows its message box, closes
+# the sound and ends with status 1 when the box is dismissed.
+reg delete 'HKCU\Software\Wine\Drivers' /v Audio /f
+# Waits for the message box of the demo started as $1: a window named $2 of
+# another size than $3 (the demo's own window; "" when it has none), dismisses it
+# with Return, and checks status 1, the sound device opened and closed, and the
+# box's text (Wine's message-box trace) holding each of the rest.
+box_then_status_1() {  # name title other-size text...
+  name=$1
+  title=$2
+  other=$3
+  shift 3
+  box=""
+  i=0
+  while [ -z "$box" ] && [ $i -lt 200 ]; do
+    kill -0 "$demo_pid" 2>/dev/null || { cat "$tmp/$name.err" >&2; fail "$name: ended with no message box"; }
+    for w in $(xdotool search --name "^$title\$" 2>/dev/null || true); do
+      [ "$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')" = "$other" ] || box=$w
+    done
+    [ -n "$box" ] || sleep 0.1
+    i=$((i + 1))
   done
-  [ -n "$box" ] || sleep 0.1
-  i=$((i + 1))
+  [ -n "$box" ] || fail "$name: no message box called $title"
+  sleep 0.5
+  xdotool windowfocus --sync "$box" key Return 2>/dev/null || xdotool key --window "$box" Return
+  (sleep 10; kill -9 "$demo_pid" 2>/dev/null) &
+  watcher=$!
+  status=0
+  wait "$demo_pid" || status=$?
+  demo_pid=""
+  kill "$watcher" 2>/dev/null || true
+  [ "$status" -eq 1 ] || { grep -v ':winmm:' "$tmp/$name.err" >&2; fail "$name: status $status, not 1"; }
+  grep -q 'no sound device' "$tmp/$name.err" && { grep 'audio:' "$tmp/$name.err" >&2; fail "$name: the sound was off"; }
+  grep -q 'trace:winmm:waveOutOpen' "$tmp/$name.err" && grep -q 'trace:winmm:waveOutClose' "$tmp/$name.err" ||
+    fail "$name: the sound device was not opened and closed"
+  for want in "$@"; do
+    grep -qF "$want" "$tmp/$name.err" || { grep -v ':winmm:' "$tmp/$name.err" >&2; fail "$name: no \"$want\" in the message box"; }
+  done
+  printf 'wine_test: %s: message box, sound closed, status 1: %s\n' "$name" \
+    "$(grep -m 1 -F "$1" "$tmp/$name.err" | sed 's/.*MSGBOX_OnInit //')"
+}
+
+# A missing picture (the start-up guard): the box is called Wendril, as the
+# demo's window; it is the one of another size than the window of the first run.
+mv "$tmp/run/t8-greyb.jpg" "$tmp/t8-greyb.jpg"
+HOME="$tmp/home" WINEDEBUG=-all,+msgbox,+winmm start_demo missing --window
+box_then_status_1 missing Wendril "$gdi_size" 'Assertion failed!\n\nFile: app/demo.cpp\nLine: ' \
+  'Expression: bakg=jpeg_load2pixmap(\"t8-greyb.jpg\")'
+mv "$tmp/t8-greyb.jpg" "$tmp/run/t8-greyb.jpg"
+
+# A display mode DirectDraw does not have (1440 x 1080 on a 1024 x 768 screen).
+HOME="$tmp/home" WINEDEBUG=-all,+msgbox,+winmm start_demo nomode --scale 4.5
+box_then_status_1 nomode Error "" 'Unable to open graphics mode!'
+
+# ---- 6. the sound output against a stand-in device --------------------------------
+# waveout_test.exe: a refused buffer and a refused preparation go on silently on
+# the wall clock from the last heard frame, said once; a position in bytes wraps
+# at 2^32 bytes; an exit with the device open closes it first.
+cp "$winbuild/waveout_test.exe" "$tmp/run/"
+for case in refused bytes exit; do
+  status=0
+  (cd "$tmp/run" && exec wine waveout_test.exe "$case") >"$tmp/waveout_$case.crlf" 2>"$tmp/waveout_$case.err" ||
+    status=$?
+  tr -d '\r' <"$tmp/waveout_$case.crlf" >"$tmp/waveout_$case.out"  # Wine's console writes CR LF
+  [ "$status" -eq 0 ] && grep -qx "waveout_test $case: ok" "$tmp/waveout_$case.out" ||
+    { cat "$tmp/waveout_$case.out" "$tmp/waveout_$case.err" >&2; fail "waveout_test $case: status $status"; }
+  echo "wine_test: $(cat "$tmp/waveout_$case.out")"
 done
-[ -n "$box" ] || fail "missing: no message box called Wendril"
-sleep 0.5
-xdotool windowfocus --sync "$box" key Return 2>/dev/null || xdotool key --window "$box" Return
-(sleep 10; kill -9 "$demo_pid" 2>/dev/null) &
-watcher=$!
-status=0
-wait "$demo_pid" || status=$?
-demo_pid=""
-kill "$watcher" 2>/dev/null || true
-[ "$status" -eq 1 ] || { cat "$tmp/missing.err" >&2; fail "missing: status $status, not 1"; }
-for want in 'Assertion failed!\n\nFile: app/demo.cpp\nLine: ' 'Expression: bakg=jpeg_load2pixmap(\"t8-greyb.jpg\")'; do
-  grep -qF "$want" "$tmp/missing.err" || { cat "$tmp/missing.err" >&2; fail "missing: no \"$want\" in the message box"; }
-done
-printf 'wine_test: missing: message box, status 1: %s\n' "$(grep -m 1 -F 'Assertion failed!' "$tmp/missing.err")"
 echo "wine_test: every Windows check passed in $(( $(date +%s) - started )) s"
