@@ -31,7 +31,6 @@ namespace {
 struct {
     std::mutex lock;
     HANDLE event = nullptr;
-    bool open = false;
     bool closed = false;
     int refuse_write_at = 0;  // the n-th write (from 1) and every later one is refused; 0: none
     bool refuse_prepare = false;
@@ -52,7 +51,6 @@ MMRESULT WINAPI fake_open(LPHWAVEOUT out, UINT, LPCWAVEFORMATEX, DWORD_PTR callb
     std::lock_guard<std::mutex> g(dev.lock);
     if ((flags & CALLBACK_TYPEMASK) != CALLBACK_EVENT) return MMSYSERR_INVALFLAG;
     dev.event = reinterpret_cast<HANDLE>(callback);
-    dev.open = true;
     dev.closed = false;
     dev.writes = 0;
     dev.played_frames = 0;
@@ -106,7 +104,6 @@ MMRESULT WINAPI fake_close(HWAVEOUT)
 {
     std::lock_guard<std::mutex> g(dev.lock);
     if (!dev.queued.empty()) return WAVERR_STILLPLAYING;
-    dev.open = false;
     dev.closed = true;
     return MMSYSERR_NOERROR;
 }
@@ -182,8 +179,8 @@ uint64_t heard_now()
     return audio_host_heard_frames();
 }
 
-// The songs must go on on the wall clock from `from`: never before it, and at
-// least `ms` milliseconds further `ms` milliseconds later.
+// The songs must go on on the wall clock from `from`: right after, near it and
+// not before it; 300 ms later, at least 100 ms further (slack for a busy machine).
 void expect_wall_clock_from(uint64_t from, const char* when)
 {
     const uint64_t first = heard_now();
@@ -191,7 +188,7 @@ void expect_wall_clock_from(uint64_t from, const char* when)
            std::string(when) + ": heard frame " + num(first) + " right after, not near the last heard " + num(from));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const uint64_t later = heard_now();
-    expect(later >= first + AUDIO_RATE / 4,
+    expect(later >= first + AUDIO_RATE / 10,
            std::string(when) + ": heard frame " + num(later) + " 300 ms after " + num(first) + ": the clock stands");
 }
 
