@@ -7,9 +7,9 @@
 #include <emmintrin.h>
 #include <vector>
 
+#include "engine/jobs/jobs.h"
 #include "engine/math/vector.h"
 #include "engine/pixmap/pixmap.h"
-#include "engine/raster/raster.h"
 
 BackgroundPoint background_grid[BACKGROUND_GRID_ROWS][BACKGROUND_GRID_COLUMNS];
 
@@ -90,7 +90,7 @@ void fill_grid(MappingFn mapping, float t, float shade_offset, float a1, float a
         vec_add(&left[j], &left[j - 1], &left_step);
         vec_add(&right[j], &right[j - 1], &right_step);
     }
-    raster_parallel_rows(BACKGROUND_GRID_ROWS, BACKGROUND_PIXELS, [&](int32_t first, int32_t end) {
+    jobs_parallel_rows(BACKGROUND_GRID_ROWS, BACKGROUND_PIXELS, [&](int32_t first, int32_t end) {
         for (int j = first; j < end; j++) {
             vector d = left[j];
             const vector step = {(right[j].x - left[j].x) / columns, (right[j].y - left[j].y) / columns,
@@ -343,7 +343,7 @@ void draw_scaled(Pixmap* dst, const Pixmap* texture, MappingFn mapping, float t,
     const double grid_columns = BACKGROUND_GRID_COLUMNS, grid_rows = BACKGROUND_GRID_ROWS;
     const int64_t pixels = int64_t(dst->width) * dst->height;
     // Each ray depends only on its grid position: the rows are cast on every core.
-    raster_parallel_rows(rows, pixels, [&](int32_t j_first, int32_t j_end) {
+    jobs_parallel_rows(rows, pixels, [&](int32_t j_first, int32_t j_end) {
         for (int32_t j = j_first; j < j_end; j++) {
             const double v = ((BLOCK * j + 0.5) / sy - 0.5) / BLOCK;
             const double fl = v / grid_rows;
@@ -387,7 +387,7 @@ void fill_blocks(Pixmap* dst, const Pixmap* texture, BackgroundPoint* grid, int3
             blocks[size_t(r) * size_t(columns - 1) + size_t(c)] = {a[0], a[1], a[columns], a[columns + 1]};
         }
     const int32_t full_columns = dst->width / BLOCK, full_rows = dst->height / BLOCK;
-    raster_parallel_rows(full_rows, int64_t(dst->width) * dst->height, [&](int32_t r_first, int32_t r_end) {
+    jobs_parallel_rows(full_rows, int64_t(dst->width) * dst->height, [&](int32_t r_first, int32_t r_end) {
         for (int32_t r = r_first; r < r_end; r++)
             for (int32_t c = 0; c < full_columns; c++) {
                 const BlockCorners& k = blocks[size_t(r) * size_t(columns - 1) + size_t(c)];

@@ -4,9 +4,9 @@
 // loop reference.
 #include "app/filters.h"
 
+#include "engine/jobs/jobs.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
-#include "engine/raster/raster.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -236,7 +236,7 @@ void filter_fade(Pixmap* pixmap, uint32_t colour, float weight, int32_t count)
     // the screen is large.
     uint32_t* p = pixmap->pixels;
     const int32_t run = pixmap->width;
-    raster_parallel_rows((count + run - 1) / run, count, [&](int32_t first, int32_t end) {
+    jobs_parallel_rows((count + run - 1) / run, count, [&](int32_t first, int32_t end) {
         const int64_t from = int64_t(first) * run, to = std::min<int64_t>(int64_t(end) * run, count);
         fade_run(p + from, int32_t(to - from), wt, cw);
     });
@@ -249,7 +249,7 @@ void filter_fill_depth(Pixmap* screen, int32_t depth)
 {
     if (!screen || !screen->zbuffer || screen->width <= 0 || screen->height <= 0) return;
     const int32_t w = screen->width;
-    raster_parallel_rows(screen->height, int64_t(w) * screen->height, [&](int32_t first, int32_t end) {
+    jobs_parallel_rows(screen->height, int64_t(w) * screen->height, [&](int32_t first, int32_t end) {
         gmem_fill32(screen->zbuffer + int64_t(first) * w, uint32_t(depth), uint32_t(int64_t(end - first) * w));
     });
 }
@@ -257,7 +257,7 @@ void filter_fill_depth(Pixmap* screen, int32_t depth)
 void filter_copy(Pixmap* screen, const Pixmap* picture, int32_t w, int32_t h)
 {
     if (!screen || !picture || h <= 0) return;
-    raster_parallel_rows(h, int64_t(w) * h, [&](int32_t first, int32_t end) {
+    jobs_parallel_rows(h, int64_t(w) * h, [&](int32_t first, int32_t end) {
         pixmap_blit(screen, 0, first, picture, 0, first, w, end - first);
     });
 }
@@ -266,7 +266,7 @@ void filter_clear(Pixmap* screen, uint32_t colour)
 {
     if (!screen || screen->width <= 0 || screen->height <= 0) return;
     const int32_t w = screen->width;
-    raster_parallel_rows(screen->height, int64_t(w) * screen->height, [&](int32_t first, int32_t end) {
+    jobs_parallel_rows(screen->height, int64_t(w) * screen->height, [&](int32_t first, int32_t end) {
         pixmap_clear_rect(screen, 0, first, w, end - first, colour);
     });
 }

@@ -17,10 +17,10 @@
 #include "app/klegg.h"
 #include "app/knot.h"
 #include "app/zfx.h"
+#include "engine/jobs/jobs.h"
 #include "engine/memory/gmem.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
-#include "engine/raster/raster.h"
 
 namespace {
 
@@ -56,9 +56,9 @@ MusicPosition* fake(uint32_t order, uint32_t row) {
 struct Threads {
     explicit Threads(const benchmark::State& state) {
         const int n = (int)state.range(0);
-        raster_set_threads(n ? n : (int)std::thread::hardware_concurrency());
+        jobs_set_threads(n ? n : (int)std::thread::hardware_concurrency());
     }
-    ~Threads() { raster_set_threads(0); }
+    ~Threads() { jobs_set_threads(0); }
 };
 
 void zbuffer_reset() {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "bench/osmesa_tube.h"
+#include "engine/jobs/jobs.h"
 #include "engine/raster/raster.h"
 
 namespace {
@@ -25,7 +26,7 @@ void ours(benchmark::State& state, int width, int height, int threads) {
         state.SkipWithError("scene set-up failed");
         return;
     }
-    raster_set_threads(threads ? threads : (int)std::thread::hardware_concurrency());
+    jobs_set_threads(threads ? threads : (int)std::thread::hardware_concurrency());
     raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
     tube_scene_build(s, 0.7f);
     for (auto _ : state) {
@@ -36,8 +37,8 @@ void ours(benchmark::State& state, int width, int height, int threads) {
         benchmark::ClobberMemory();
     }
     state.counters["covered_px"] = (double)tube_scene_covered(s);
-    state.counters["threads"] = raster_threads();
-    raster_set_threads(0);
+    state.counters["threads"] = jobs_threads();
+    jobs_set_threads(0);
     tube_scene_destroy(s);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/geometry/frustum.h"
+#include "engine/jobs/jobs.h"
 #include "engine/math/vector.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
@@ -112,7 +113,7 @@ inline void tube_scene_build(TubeScene* s, float t) {
 inline void tube_scene_clear(TubeScene* s) {
     Pixmap* screen = s->screen;
     const int32_t w = screen->width;
-    raster_parallel_rows(screen->height, (int64_t)w * screen->height, [&](int32_t first, int32_t end) {
+    jobs_parallel_rows(screen->height, (int64_t)w * screen->height, [&](int32_t first, int32_t end) {
         const uint32_t n = (uint32_t)((int64_t)(end - first) * w);
         gmem_fill32(screen->zbuffer + (int64_t)first * w, (uint32_t)PIXMAP_Z_FAR, n);
         gmem_fill32(screen->pixels + (int64_t)first * w, 0xFF201008u, n);

@@ -7,9 +7,9 @@
 
 #include "engine/display/gfx.h"
 #include "engine/display/pixel_spans.h"
+#include "engine/jobs/jobs.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
-#include "engine/raster/raster.h"
 #include "platform/ddraw.h"
 
 enum {
@@ -306,7 +306,7 @@ static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32
         const uint32_t* src = pixmap->pixels + (size_t)r.sy * pixmap->width + r.sx;
         if (!dd.doubling) {
             // Row by row, on every core for a large frame.
-            raster_parallel_rows(r.h, (int64_t)r.w * r.h, [&](int32_t first, int32_t end) {
+            jobs_parallel_rows(r.h, (int64_t)r.w * r.h, [&](int32_t first, int32_t end) {
                 for (int32_t i = first; i < end; i++) {
                     uint8_t* row = surface + (size_t)(r.dy + i) * pitch;
                     const uint32_t* from = src + (size_t)i * pixmap->width;

@@ -5,8 +5,8 @@
 
 #include "engine/display/gfx.h"
 #include "engine/display/pixel_spans.h"
+#include "engine/jobs/jobs.h"
 #include "engine/pixmap/pixmap.h"
-#include "engine/raster/raster.h"
 #include "platform/win32.h"
 
 // Key-state slots of keys the key table does not translate.
@@ -228,7 +228,7 @@ static int32_t gdi_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int3
     const int32_t W = gdi.width, H = gdi.height;
     if (!gdi.doubling) {
         // Row by row, on every core for a large frame.
-        raster_parallel_rows(r.h, (int64_t)r.w * r.h, [&](int32_t first, int32_t end) {
+        jobs_parallel_rows(r.h, (int64_t)r.w * r.h, [&](int32_t first, int32_t end) {
             for (int32_t i = first; i < end; i++) {
                 const uint32_t* src = pixmap->pixels + (size_t)(r.sy + i) * pixmap->width + r.sx;
                 uint32_t* dst = gdi.bitmap_bits + (size_t)(H - 1 - (r.dy + i)) * W + r.dx;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <type_traits>
 
 #include "engine/raster/tpoly.h"
 
@@ -80,26 +79,19 @@ int raster_mode_slot(uint32_t flags);
 // raster_draw_triangle sends to a banded routine (the 16.16 z-buffered flat
 // and textured fills) are queued instead of drawn at once: the target's rows
 // are cut into horizontal bands, each band takes every queued triangle,
-// clipped to its rows, in submission order, on a pool of worker threads made
-// once. The pool's threads draw chunks of the queue while the caller goes on
-// transforming and queueing; raster_flush draws the rest on every thread.
-// Depth ties and overdraw come out as on one thread: the bytes are the same
-// for any thread count. Everything else (wires, custom
+// clipped to its rows, in submission order, on the worker pool
+// (engine/jobs/jobs.h). The pool's threads draw chunks of the queue while the
+// caller goes on transforming and queueing; raster_flush draws the rest on
+// every thread. Depth ties and overdraw come out as on one thread: the bytes
+// are the same for any thread count. Everything else (wires, custom
 // routines, other drivers, other targets, the frustum's points and lines) first
-// draws what is queued and then runs on the calling thread, in order.
+// draws what is queued and then runs on the calling thread, in order; so do
+// the pool's row jobs, and a change of the thread count ends the batch.
 // The caller must not read or write the target between the two calls except
 // through the pipeline; with one thread, or a small target when the count was
-// not set, nothing is queued and raster_flush has nothing to do. These calls,
-// like all drawing, come from one thread: the one that draws.
+// not set (jobs_worth), nothing is queued and raster_flush has nothing to do.
+// These calls, like all drawing, come from one thread: the one that draws.
 
-// Sets the thread count: 1 is the single-thread path; 0 goes back to the
-// default (TAVIK_THREADS=N from the environment if set, otherwise the
-// machine's cores). A count that was set (here or by TAVIK_THREADS) bands
-// targets of every size; the default bands only targets of at least
-// RASTER_BAND_MIN_PIXELS, where it pays. An open batch is flushed first.
-void raster_set_threads(int count);
-// The thread count in use (1 or more).
-int raster_threads();
 // Opens a batch of triangles for target (ends an open one with a flush).
 void raster_begin(Pixmap* target);
 // Whether the open batch is drawn in bands (queued, on the pool).
@@ -110,31 +102,6 @@ void raster_flush();
 // Draws what is queued for target (the batch stays open): for code that
 // writes to a target outside the queue.
 void raster_drain(const Pixmap* target);
-
-// Work on every core for code outside the rasterizers (backgrounds, copies,
-// display conversions): calls fn(context, first, end) for consecutive ranges
-// first <= row < end that together cover rows 0 .. rows - 1, on the band pool
-// when more than one thread is in use and the work is large enough to pay
-// (pixels, the size it touches, against the band threshold, or any size when
-// the count was set); otherwise once, fn(context, 0, rows), on the calling
-// thread. Ranges run in any order and at once: fn must write only what its
-// rows own, and so gives the same bytes for any thread count. Returns when
-// every range is done; triangles queued before it are drawn first. Call it
-// from the drawing thread, not from inside fn.
-typedef void (*RasterRowsFn)(void* context, int32_t first, int32_t end);
-void raster_parallel_rows(int32_t rows, int64_t pixels, RasterRowsFn fn, void* context);
-
-// The same with a callable f(first, end), for example a lambda.
-template <class F>
-void raster_parallel_rows(int32_t rows, int64_t pixels, F&& f) {
-    using Fn = std::remove_reference_t<F>;
-    raster_parallel_rows(
-        rows, pixels, [](void* c, int32_t first, int32_t end) { (*static_cast<Fn*>(c))(first, end); },
-        const_cast<void*>(static_cast<const void*>(&f)));
-}
-
-// Default threshold of the band path, from measurements (see docs/pipeline.md).
-constexpr int64_t RASTER_BAND_MIN_PIXELS = 640 * 480;
 
 // The rows a banded routine may draw on this thread: first <= row < end.
 // Outside a flush's band work it allows every row (the default).

@@ -2,16 +2,15 @@
 // thread count and target size (depth ties, overdraw, triangles across band
 // edges and off the target, wires and custom routines in the middle of a
 // batch), everything drawn when the flush returns, batches that do not band,
-// and row jobs (every row once, after what was queued before them).
+// and the pool's row jobs and count changes after what was queued before them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "bench/tube_scene.h"
+#include "engine/jobs/jobs.h"
 #include "engine/raster/raster.h"
 
 namespace {
@@ -78,13 +77,13 @@ TubeScene* tube_on_two_threads() {
     if (!s) return nullptr;
     tube_scene_build(s, 0.7f);
     raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
-    raster_set_threads(2);
+    jobs_set_threads(2);
     return s;
 }
 
 class Bands : public ::testing::Test {
 protected:
-    void TearDown() override { raster_set_threads(0); }
+    void TearDown() override { jobs_set_threads(0); }
 };
 
 TEST_F(Bands, EveryThreadCountDrawsTheBytesOfOneThread) {
@@ -94,11 +93,11 @@ TEST_F(Bands, EveryThreadCountDrawsTheBytesOfOneThread) {
         ASSERT_NE(s, nullptr);
         for (uint32_t seed = 1; seed <= (size[0] > 400 ? 1u : 2u); seed++) {
             tube_scene_build(s, 0.9f * (float)seed);
-            raster_set_threads(1);
+            jobs_set_threads(1);
             draw_frame(s, seed);
             const Frame one = frame_of(s);
             for (int threads : {2, 3, 5}) {
-                raster_set_threads(threads);
+                jobs_set_threads(threads);
                 draw_frame(s, seed);
                 EXPECT_TRUE(frame_of(s) == one) << size[0] << " x " << size[1] << ", " << threads << " threads";
             }
@@ -124,7 +123,7 @@ TEST_F(Bands, QueuedTrianglesReachTheTargetAtTheFlush) {
 
     // Without a batch, and with one thread, every triangle is drawn at once.
     for (int threads : {2, 1}) {
-        raster_set_threads(threads);
+        jobs_set_threads(threads);
         tube_scene_clear(s);
         if (threads == 1) raster_begin(s->screen);
         tube_scene_draw(s, TPOLY_TEXTURED);
@@ -135,8 +134,8 @@ TEST_F(Bands, QueuedTrianglesReachTheTargetAtTheFlush) {
 }
 
 TEST_F(Bands, DefaultCountBandsOnlyLargeTargets) {
-    raster_set_threads(0);
-    if (raster_threads() < 2 || std::getenv("TAVIK_THREADS")) GTEST_SKIP() << "one core, or the count set";
+    jobs_set_threads(0);
+    if (jobs_threads() < 2 || std::getenv("TAVIK_THREADS")) GTEST_SKIP() << "one core, or the count set";
     const int sizes[][2] = {{320, 240}, {1280, 960}};
     for (const auto& size : sizes) {
         TubeScene* s = tube_scene_create(size[0], size[1]);
@@ -144,48 +143,16 @@ TEST_F(Bands, DefaultCountBandsOnlyLargeTargets) {
         tube_scene_build(s, 0.7f);
         raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
         raster_begin(s->screen);
-        EXPECT_EQ(raster_banded(), (int64_t)size[0] * size[1] >= RASTER_BAND_MIN_PIXELS)
+        EXPECT_EQ(raster_banded(), (int64_t)size[0] * size[1] >= JOBS_MIN_PIXELS)
             << size[0] << " x " << size[1];
         raster_flush();
         tube_scene_destroy(s);
     }
 }
 
-// Row jobs: every row in exactly one range, for any thread count and row
-// count; on the calling thread in one piece when the work is small and the
-// count was not set; and after the triangles queued before them.
-TEST_F(Bands, RowJobsCoverEveryRowOnceAfterWhatWasQueued) {
-    struct Case {
-        int threads;
-        int32_t rows;
-        int64_t pixels;
-        bool one_piece;  // expected as one call (0, rows) on this thread
-    };
-    const Case cases[] = {{1, 960, 1 << 30, true}, {2, 1, 1 << 30, true}, {2, 2, 4, false},
-                          {2, 7, 4, false},        {3, 240, 76800, false}, {2, 1000, 1 << 30, false},
-                          {0, 240, 76800, true}};
-    for (const Case& c : cases) {
-        raster_set_threads(c.threads);
-        if (c.threads == 0 && (raster_threads() < 2 || std::getenv("TAVIK_THREADS"))) continue;
-        std::vector<int> hits(size_t(c.rows), 0);
-        std::atomic<int> calls{0};
-        std::atomic<bool> elsewhere{false};
-        const std::thread::id me = std::this_thread::get_id();
-        raster_parallel_rows(c.rows, c.pixels, [&](int32_t first, int32_t end) {
-            calls++;
-            if (std::this_thread::get_id() != me) elsewhere = true;
-            for (int32_t r = first; r < end; r++) hits[size_t(r)]++;
-        });
-        SCOPED_TRACE(testing::Message() << c.threads << " threads, " << c.rows << " rows");
-        EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), c.rows);
-        if (c.one_piece) {
-            EXPECT_EQ(calls.load(), 1);
-            EXPECT_FALSE(elsewhere.load());
-        } else {
-            EXPECT_GT(calls.load(), 1);
-        }
-    }
-
+// The pool's other users come after the triangles queued before them: a row
+// job sees them drawn, and a change of the thread count ends the batch.
+TEST_F(Bands, RowJobsAndThreadCountsComeAfterWhatWasQueued) {
     TubeScene* s = tube_on_two_threads();
     ASSERT_NE(s, nullptr);
     tube_scene_clear(s);
@@ -195,9 +162,16 @@ TEST_F(Bands, RowJobsCoverEveryRowOnceAfterWhatWasQueued) {
     raster_begin(s->screen);
     tube_scene_draw(s, TPOLY_TEXTURED);
     Frame seen;
-    raster_parallel_rows(1, 0, [&](int32_t, int32_t) { seen = frame_of(s); });
+    jobs_parallel_rows(1, 0, [&](int32_t, int32_t) { seen = frame_of(s); });
     raster_flush();
     EXPECT_TRUE(seen == drawn);
+
+    tube_scene_clear(s);
+    raster_begin(s->screen);
+    tube_scene_draw(s, TPOLY_TEXTURED);
+    jobs_set_threads(3);
+    EXPECT_FALSE(raster_banded());
+    EXPECT_TRUE(frame_of(s) == drawn);
     tube_scene_destroy(s);
 }
 
