@@ -28,6 +28,13 @@ extern DemoState demo;
 
 constexpr float DEMO_SCALE_MAX = 8.0f;
 
+// The music, read from the working directory like every file of the demo.
+constexpr char DEMO_MODULE_FILE[] = "ragga.xm";
+// The end loop: after order DEMO_END_LOOP_LAST the frame end sends the music back
+// to DEMO_END_LOOP_ORDER, for ever; the end picture shows from that order on.
+constexpr uint32_t DEMO_END_LOOP_ORDER = 20;
+constexpr uint32_t DEMO_END_LOOP_LAST = 21;
+
 // Reads a scale: a decimal number from 1 to 8 ("2", "4.5"). False for anything else.
 bool demo_parse_scale(const char* text, float* scale);
 // The screen's size at a scale: round(320 scale) x round(240 scale).
