@@ -2,7 +2,6 @@
 // node and the static fallback node. The file device is in every list from the start.
 #include "engine/io/device.h"
 
-#include "engine/io/gio.h"
 #include "engine/memory/gmem.h"
 
 // ---- module state ---------------------------------------------------------

@@ -4,7 +4,27 @@
 
 #include <cstdint>
 
-struct GioDevice;
+struct GioStream;
+
+// A device descriptor: a constant record of its name and operations.
+struct GioDevice {
+    const char* name;
+    const char* author;
+    const char* version;
+    int32_t value0;  // 0 for the file device; unused by GIO
+    int32_t value1;  // 1 for the file device; unused by GIO
+    GioStream* (*open)(const char* name, const char* mode, int32_t zero);
+    int32_t (*close)(GioStream* stream);
+    int32_t (*read)(GioStream* stream, void* buffer, int32_t bytes);
+    int32_t (*write)(GioStream* stream, const void* buffer, int32_t bytes);
+    intptr_t (*control)(GioStream* stream, intptr_t command);
+    int32_t (*extra1)(int32_t value);
+    int32_t (*extra2)(int32_t value);  // what device_call invokes
+    int32_t (*extra3)(int32_t value);
+};
+
+// The file device over the C library's files (with GIO's streams, gio.cpp).
+extern const GioDevice stdio_device;
 
 struct DeviceNode {
     const GioDevice* device;

@@ -6,24 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-struct GioStream;
-
-// A device descriptor: a constant record of its name and operations.
-struct GioDevice {
-    const char* name;
-    const char* author;
-    const char* version;
-    int32_t value0;  // 0 for the file device; unused by GIO
-    int32_t value1;  // 1 for the file device; unused by GIO
-    GioStream* (*open)(const char* name, const char* mode, int32_t zero);
-    int32_t (*close)(GioStream* stream);
-    int32_t (*read)(GioStream* stream, void* buffer, int32_t bytes);
-    int32_t (*write)(GioStream* stream, const void* buffer, int32_t bytes);
-    intptr_t (*control)(GioStream* stream, intptr_t command);
-    int32_t (*extra1)(int32_t value);
-    int32_t (*extra2)(int32_t value);  // what device_call invokes
-    int32_t (*extra3)(int32_t value);
-};
+#include "engine/io/device.h"
 
 // The stream record a device's open makes.
 struct GioStream {
@@ -52,8 +35,6 @@ enum : int32_t {
     GIO_CTL_SET_NATIVE = 0x1008,
     GIO_CTL_SET_SWAP = 0x1009,
 };
-
-extern const GioDevice stdio_device;
 
 GioStream* gio_open(const char* name, const char* mode);   // null and error 1 on failure
 // Closes the stream through its device and releases it; 0 for null.
