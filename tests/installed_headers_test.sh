@@ -15,8 +15,12 @@ cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 cd "$tmp/prefix/include"
 find . -name '*.h' | sed 's|^\./||' | sort >"$tmp/headers"
 [ "$(wc -l <"$tmp/headers")" -ge 25 ] || fail "only $(wc -l <"$tmp/headers") headers installed"
-for dir in engine/memory engine/pixmap engine/geometry engine/raster engine/display engine/music platform; do
+for dir in engine/memory engine/pixmap engine/math engine/jobs engine/geometry engine/raster engine/display engine/music platform; do
   grep -q "^$dir/" "$tmp/headers" || fail "no header installed under $dir"
+done
+# 1.1 moved these headers; no forwarding header stays at the old path.
+for old in engine/geometry/tpoly.h engine/geometry/vector.h engine/anim/quat.h; do
+  grep -qx "$old" "$tmp/headers" && fail "$old is installed: it moved in 1.1"
 done
 grep -q 'win32_internal' "$tmp/headers" && fail "the stand-ins' private header was installed"
 # One translation unit per header, two at a time.
