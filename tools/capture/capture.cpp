@@ -21,6 +21,7 @@
 #include "platform/audio.h"
 #include "platform/host.h"
 #include "tools/capture/capture_output.h"
+#include "tools/capture/span.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ const char* const USAGE =
     "  --fps N             frames a second, 1 .. 1000 (default 60)\n"
     "  --from WHEN         first frame: seconds (12.5) or order:row (9:0) (default 0)\n"
     "  --to WHEN           end, not included: seconds or order:row\n"
-    "                      (default: two seconds into the end loop, order 20)\n"
+    "                      (default: two seconds into the end loop, order %u)\n"
     "  --frames N          capture N frames (instead of --to)\n"
     "  --out DIR           frame_NNNNNN.png (N counts from the demo's start) and\n"
     "                      wendril.wav, exactly the span's sound (default: capture,\n"
@@ -51,16 +52,9 @@ const char* const USAGE =
     "frame whose music position is at or past it. The WAV of a span starting at\n"
     "frame F starts at sample round(F * 44100 / fps).\n";
 
-// A point of the demo: a time (rational seconds) or a music position.
-struct When {
-    enum Kind { NONE, SECONDS, POSITION, COUNT } kind = NONE;
-    uint64_t num = 0, den = 1;  // seconds = num / den; COUNT: frames = num
-    uint32_t order = 0, row = 0;
-};
-
 struct Options {
     uint32_t fps = 60;
-    When from, to;
+    SpanWhen from, to;
     uint64_t every = 1;
     std::string out, mp4, sheet, log, data = ".";
     bool quiet = false;
@@ -95,14 +89,14 @@ uint64_t positive(const std::string& option, const std::string& text, uint64_t m
 }
 
 // "12", "12.5" (seconds, kept exact as a fraction) or "9:16" (order:row).
-When parse_when(const std::string& option, const std::string& text) {
-    When w;
+SpanWhen parse_when(const std::string& option, const std::string& text) {
+    SpanWhen w;
     const size_t colon = text.find(':');
     uint64_t a, b;
     if (colon != std::string::npos) {
         if (!parse_uint(text.substr(0, colon), &a, 255) || !parse_uint(text.substr(colon + 1), &b, 255))
             bad(option + " wants seconds (12.5) or order:row (9:0) with order and row 0 .. 255, not '" + text + "'");
-        w.kind = When::POSITION;
+        w.kind = SpanWhen::POSITION;
         w.order = uint32_t(a);
         w.row = uint32_t(b);
         return w;
@@ -112,15 +106,12 @@ When parse_when(const std::string& option, const std::string& text) {
     if (!parse_uint(whole.empty() ? "0" : whole, &a, 86400) || (dot != std::string::npos && frac.empty() && whole.empty()) ||
         frac.size() > 6 || (!frac.empty() && !parse_uint(frac, &b, 999999)))
         bad(option + " wants seconds (12.5, at most 86400) or order:row (9:0), not '" + text + "'");
-    w.kind = When::SECONDS;
+    w.kind = SpanWhen::SECONDS;
     w.den = 1;
     for (size_t i = 0; i < frac.size(); i++) w.den *= 10;
     w.num = a * w.den + (frac.empty() ? 0 : b);
     return w;
 }
-
-// The first frame at or after a time: ceil(seconds * fps), exactly.
-uint64_t frame_at(const When& w, uint32_t fps) { return (w.num * fps + w.den - 1) / w.den; }
 
 Options parse(int argc, char** argv) {
     Options o;
@@ -128,7 +119,7 @@ Options parse(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
+            std::printf(USAGE, unsigned(DEMO_END_LOOP_ORDER));
             std::exit(0);
         }
         if (arg == "--quiet") {
@@ -147,7 +138,7 @@ Options parse(int argc, char** argv) {
         if (arg == "--fps") o.fps = uint32_t(positive(arg, value, 1000));
         else if (arg == "--from") o.from = parse_when(arg, value);
         else if (arg == "--to") o.to = parse_when(arg, value), to_given = true;
-        else if (arg == "--frames") o.to.kind = When::COUNT, o.to.num = positive(arg, value, 100000000), frames_given = true;
+        else if (arg == "--frames") o.to.kind = SpanWhen::COUNT, o.to.num = positive(arg, value, 100000000), frames_given = true;
         else if (arg == "--every") o.every = positive(arg, value, 100000000);
         else if (arg == "--out") o.out = value;
         else if (arg == "--mp4") o.mp4 = value;
@@ -163,17 +154,15 @@ Options parse(int argc, char** argv) {
     if (!scale_given && env && *env && !demo_parse_scale(env, &o.scale))
         bad(std::string("TAVIK_SCALE wants a scale from 1 to 8 (such as 2 or 4.5), not '") + env + "'");
     if (frames_given && to_given) bad("--to and --frames both give the end; use one");
-    const When &f = o.from, &t = o.to;
-    if (f.kind == When::SECONDS && t.kind == When::SECONDS && frame_at(t, o.fps) <= frame_at(f, o.fps))
+    const SpanWhen &f = o.from, &t = o.to;
+    if (f.kind == SpanWhen::SECONDS && t.kind == SpanWhen::SECONDS && span_frame_at(t, o.fps) <= span_frame_at(f, o.fps))
         bad("--to must come after --from (no frame between them at " + std::to_string(o.fps) + " fps)");
-    if (f.kind == When::POSITION && t.kind == When::POSITION &&
+    if (f.kind == SpanWhen::POSITION && t.kind == SpanWhen::POSITION &&
         (t.order < f.order || (t.order == f.order && t.row <= f.row)))
         bad("--to must come after --from");
     if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty()) o.out = "capture";
     return o;
 }
-
-bool at_or_past(const Snapshot& s, const When& w) { return s.order > w.order || (s.order == w.order && s.row >= w.row); }
 
 // Absolute paths for everything written, taken before the move into the data
 // directory. The directory of FILE must exist.
@@ -319,42 +308,46 @@ struct Outputs {
 
 const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP"; }
 
-}  // namespace
+// A position past the song's last order is never played. Other positions the
+// music skips are found by the run (the end loop comes round twice).
+int check_positions(const Options& o) {
+    AudioSong* song = audio_song_load_file(DEMO_MODULE_FILE);
+    if (!song) return 0;
+    const uint32_t orders = uint32_t(audio_song_num_orders(song));
+    audio_song_free(song);
+    for (const SpanWhen* w : {&o.from, &o.to}) {
+        if (w->kind == SpanWhen::POSITION && w->order >= orders) {
+            std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u: %s has orders 0 .. %u\n",
+                         w == &o.from ? "--from" : "--to", w->order, w->row, DEMO_MODULE_FILE, orders - 1);
+            return 2;
+        }
+    }
+    return 0;
+}
 
-int main(int argc, char** argv) {
-    Options o = parse(argc, argv);
-    if (!o.mp4.empty() && !ffmpeg_available()) {
+// Everything that can be checked is checked before anything is written: ffmpeg
+// for --mp4, the data folder and its music, the positions asked for, the folders
+// of the files written at the end (not found out after a long run). Enters the
+// data folder. 0 when the run can go on, else its exit status.
+int check_before_writing(Options* o) {
+    if (!o->mp4.empty() && !ffmpeg_available()) {
         std::fprintf(stderr,
                      "wendril-capture: --mp4 needs ffmpeg, which is not installed (apt-get install ffmpeg);\n"
                      "  --out DIR writes the frames as PNG and the sound as WAV without it\n");
         return 1;
     }
-    // Everything that can be checked is checked before anything is written.
-    o.out = absolute(o.out), o.mp4 = absolute(o.mp4), o.sheet = absolute(o.sheet), o.log = absolute(o.log);
-    if (chdir(o.data.c_str()) != 0) {
-        std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o.data.c_str(), std::strerror(errno));
+    o->out = absolute(o->out), o->mp4 = absolute(o->mp4), o->sheet = absolute(o->sheet), o->log = absolute(o->log);
+    if (chdir(o->data.c_str()) != 0) {
+        std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o->data.c_str(), std::strerror(errno));
         return 1;
     }
-    if (access("ragga.xm", R_OK) != 0) {
-        std::fprintf(stderr, "wendril-capture: no ragga.xm in %s: run it from the data folder (build/data) or give --data DIR\n",
-                     o.data.c_str());
+    if (access(DEMO_MODULE_FILE, R_OK) != 0) {
+        std::fprintf(stderr, "wendril-capture: no %s in %s: run it from the data folder (build/data) or give --data DIR\n",
+                     DEMO_MODULE_FILE, o->data.c_str());
         return 1;
     }
-    // A position past the song's last order is never played. Other positions the
-    // music skips are found by the run (the end loop comes round twice).
-    if (AudioSong* song = audio_song_load_file("ragga.xm")) {
-        const uint32_t orders = uint32_t(audio_song_num_orders(song));
-        audio_song_free(song);
-        for (const When* w : {&o.from, &o.to}) {
-            if (w->kind == When::POSITION && w->order >= orders) {
-                std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u: ragga.xm has orders 0 .. %u\n",
-                             w == &o.from ? "--from" : "--to", w->order, w->row, orders - 1);
-                return 2;
-            }
-        }
-    }
-    // Files written at the end are checked now, not after a long run.
-    for (const std::string* file : {&o.mp4, &o.sheet, &o.log}) {
+    if (const int status = check_positions(*o)) return status;
+    for (const std::string* file : {&o->mp4, &o->sheet, &o->log}) {
         if (file->empty()) continue;
         const std::string dir = file->substr(0, file->rfind('/') + 1);
         if (access(dir.c_str(), W_OK) != 0) {
@@ -362,246 +355,282 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // From here on a signal ends the run at the next frame, with what it wrote removed.
-    capture_catch_signals();
+    return 0;
+}
+
+// One run: what it was asked for, what it writes and the span found so far.
+struct Run {
+    Options o;
+    SpanRules rules;
+    SpanState span;
     Outputs outputs;
+    FILE* log = nullptr;
+    // The sound is needed for the WAV and the MP4: it is rendered into a part file
+    // that starts at or just before the first frame and cut to the span at the end.
+    bool want_sound = false;
+    std::string wav_part, wav, video_tmp;
+    uint64_t part_first = 0;  // the sample of the demo's sound the part file starts at
+    VideoEncoder video;
+    SpanSheet sheet;
+    std::vector<SheetThumb> thumbs;  // one per pick of the sheet
+    uint64_t written = 0;            // PNG frames
+    uint64_t last_n = 0;             // the last frame looked at
+    bool failed = false;
+    Progress progress;
+    timespec wall0{}, cpu0{};
+    int32_t screen_width = 0, screen_height = 0;
+};
+
+// The --out folder and the log, and the names of the sound's and the video's
+// temporary files. 0, or the exit status after a failure.
+int open_outputs(Run* r) {
+    const Options& o = r->o;
     if (!o.out.empty()) {
-        if (mkdir(o.out.c_str(), 0755) == 0) outputs.made_dir = o.out;
+        if (mkdir(o.out.c_str(), 0755) == 0) r->outputs.made_dir = o.out;
         struct stat st;
         if (stat(o.out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(o.out.c_str(), W_OK) != 0) {
             std::fprintf(stderr, "wendril-capture: cannot make the directory %s: %s\n", o.out.c_str(),
                          std::strerror(errno ? errno : ENOTDIR));
-            outputs.discard();
+            r->outputs.discard();
             return 1;
         }
     }
-    FILE* log = nullptr;
-    if (!o.log.empty() && !(log = std::fopen(outputs.add(o.log).c_str(), "w"))) {
+    if (!o.log.empty() && !(r->log = std::fopen(r->outputs.add(o.log).c_str(), "w"))) {
         std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.log.c_str(), std::strerror(errno));
-        outputs.discard();
+        r->outputs.discard();
         return 1;
     }
-    // The sound is needed for the WAV and the MP4: it is rendered into a part file
-    // that starts at or just before the first frame and cut to the span at the end.
-    const bool want_sound = !o.out.empty() || !o.mp4.empty();
+    r->want_sound = !o.out.empty() || !o.mp4.empty();
     const std::string base = !o.out.empty() ? o.out + "/wendril" : o.mp4;
-    const std::string wav_part = base + ".sound.part", wav = o.out.empty() ? o.mp4 + ".wav.tmp" : o.out + "/wendril.wav";
-    const std::string video_tmp = o.mp4 + ".video.tmp";
+    r->wav_part = base + ".sound.part";
+    r->wav = o.out.empty() ? o.mp4 + ".wav.tmp" : o.out + "/wendril.wav";
+    r->video_tmp = o.mp4 + ".video.tmp";
+    return 0;
+}
 
-    host_clock_set_frame_rate(o.fps);
-    demo.scale = o.scale;
-    int32_t screen_width, screen_height;
-    demo_screen_size(o.scale, &screen_width, &screen_height);
-    host_offer_display_mode(screen_width, screen_height);
+// The demo's start-up on the headless host at the run's frame rate and scale.
+int start_demo(Run* r) {
+    host_clock_set_frame_rate(r->o.fps);
+    demo.scale = r->o.scale;
+    demo_screen_size(r->o.scale, &r->screen_width, &r->screen_height);
+    host_offer_display_mode(r->screen_width, r->screen_height);
     if (demo_start() != 0) {
-        std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", o.data.c_str());
-        if (log) std::fclose(log);
-        outputs.discard();
+        std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", r->o.data.c_str());
+        if (r->log) std::fclose(r->log), r->log = nullptr;
+        r->outputs.discard();
         return 1;
     }
+    r->progress.on = !r->o.quiet;
+    r->progress.tty = isatty(2);
+    clock_gettime(CLOCK_MONOTONIC, &r->wall0);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &r->cpu0);
+    return 0;
+}
 
-    Progress progress;
-    progress.on = !o.quiet;
-    progress.tty = isatty(2);
-    timespec wall0, cpu0;
-    clock_gettime(CLOCK_MONOTONIC, &wall0);
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+// A run that stops part-way keeps nothing of what it wrote; returns `status`.
+int give_up(Run* r, int status) {
+    if (r->span.first != SPAN_NONE && r->want_sound) {
+        audio_wav_end();
+        std::remove(r->wav_part.c_str());
+    }
+    if (r->span.first != SPAN_NONE && !r->o.mp4.empty()) {
+        video_end(&r->video);
+        std::remove(r->video_tmp.c_str());
+    }
+    if (r->log) std::fclose(r->log), r->log = nullptr;
+    r->outputs.discard();
+    return status;
+}
 
-    uint64_t first = UINT64_MAX, end = UINT64_MAX, written = 0, end_loop_frames = 0, part_first = 0;
-    uint64_t end_frame = o.to.kind == When::SECONDS ? frame_at(o.to, o.fps) : UINT64_MAX;
-    const uint64_t from_frame = o.from.kind == When::SECONDS ? frame_at(o.from, o.fps) : 0;
-    double first_pos = 0;  // music position of the first frame, for the progress bar
-    int loops_back = 0;
-    uint32_t last_order = 0;
-    bool failed = false;
-    VideoEncoder video;
-    std::vector<SheetThumb> thumbs;
-    bool thumb_open = false;  // the last thumbnail's order is still playing
-    // A run that stops part-way keeps nothing of what it wrote.
-    const auto give_up = [&](int status) {
-        if (first != UINT64_MAX && want_sound) {
-            audio_wav_end();
-            std::remove(wav_part.c_str());
+// Status 128 + the signal, as a shell reports a program the signal ended.
+int stopped(const Run& r) {
+    const int sig = capture_stop_signal();
+    if (r.progress.on && r.progress.tty) std::fputc('\n', stderr);
+    std::fprintf(stderr, "wendril-capture: stopped by %s\n", signal_name(sig));
+    return 128 + sig;
+}
+
+// At the span's first frame, before it is drawn: the sound's part file and ffmpeg.
+bool begin_span(Run* r) {
+    if (r->want_sound) {
+        if (!audio_wav_begin(r->wav_part.c_str())) {
+            std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", r->wav_part.c_str(), std::strerror(errno));
+            return false;
         }
-        if (first != UINT64_MAX && !o.mp4.empty()) {
-            video_end(&video);
-            std::remove(video_tmp.c_str());
-        }
-        if (log) std::fclose(log), log = nullptr;
-        outputs.discard();
-        return status;
-    };
+        r->part_first = audio_rendered_frames();
+    }
+    if (!r->o.mp4.empty() && !video_begin(&r->video, r->video_tmp, demo.vscreen->width, demo.vscreen->height, r->o.fps,
+                                          demo.vscreen->width == 320 ? 2 : 1)) {
+        std::fprintf(stderr, "wendril-capture: cannot start ffmpeg\n");
+        return false;
+    }
+    return true;
+}
 
-    // The passes of demo_run, with a look at the music position before each draw.
-    uint64_t last_n = 0;
-    for (uint64_t n = 0; !demo.quit && !failed && !capture_stop_signal(); n++) {
-        last_n = n;
+// A drawn frame of the span into every output asked for; a failure sets r->failed.
+void keep_frame(Run* r, const Snapshot& s) {
+    const Options& o = r->o;
+    const uint64_t n = s.frame;
+    const RgbImage rgb = capture_rgb_from_rgba(demo.vscreen->pixels, demo.vscreen->rows, demo.vscreen->width,
+                                               demo.vscreen->height);
+    if (!o.out.empty() && (n - r->span.first) % o.every == 0) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame_%06" PRIu64 ".png", n);
+        if (!capture_write_png(r->outputs.add(o.out + name, true), rgb)) {
+            std::fprintf(stderr, "wendril-capture: cannot write %s%s: %s\n", o.out.c_str(), name, std::strerror(errno));
+            r->failed = true;
+        }
+        r->written++;
+    }
+    if (!o.mp4.empty() && !video_frame(&r->video, rgb)) {
+        if (!capture_stop_signal()) std::fprintf(stderr, "wendril-capture: ffmpeg stopped taking frames\n");
+        r->failed = true;
+    }
+    if (r->log)
+        std::fprintf(r->log, "%" PRIu64 " %.3f %.1f %u %u\n", n, double(s.time_us) / 1000.0, double(s.ticks), s.order, s.row);
+    if (!o.sheet.empty()) {
+        const SpanSheetChoice choice = span_sheet_offer(&r->sheet, n, s.order, s.row);
+        if (choice == SPAN_SHEET_REPLACE) r->thumbs.pop_back();
+        if (choice != SPAN_SHEET_SKIP)
+            r->thumbs.push_back({s.order, s.row, n, s.time_us, demo_section(s.order)->name, sheet_thumbnail(rgb)});
+    }
+}
+
+constexpr int GO_ON = -1;  // play() ended the loop without giving up
+
+// The passes of demo_run, with a look at the music position before each draw.
+// GO_ON once the loop is over (the span's end, a failure or a signal), else the
+// status of a run given up.
+int play(Run* r) {
+    const Options& o = r->o;
+    for (uint64_t n = 0; !demo.quit && !r->failed && !capture_stop_signal(); n++) {
+        r->last_n = n;
         const Snapshot s = {n, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
                             demo.position->row.load()};
-        if (n > 0 && s.order < last_order) loops_back++;
-        last_order = s.order;
-        if (first == UINT64_MAX) {
-            const bool start = o.from.kind == When::POSITION ? at_or_past(s, o.from) : n >= from_frame;
-            if (start) {
-                first = n;
-                loops_back = 0;  // the search for --to starts here
-                first_pos = s.order + s.row / 64.0;
-                if (o.to.kind == When::COUNT) end_frame = first + o.to.num;
-                if (want_sound) {
-                    if (!audio_wav_begin(wav_part.c_str())) {
-                        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", wav_part.c_str(), std::strerror(errno));
-                        return give_up(1);
-                    }
-                    part_first = audio_rendered_frames();
-                }
-                if (!o.mp4.empty() && !video_begin(&video, video_tmp, demo.vscreen->width, demo.vscreen->height, o.fps,
-                                                   demo.vscreen->width == 320 ? 2 : 1)) {
-                    std::fprintf(stderr, "wendril-capture: cannot start ffmpeg\n");
-                    return give_up(1);
-                }
-            }
-        }
-        if (first != UINT64_MAX) {
-            if (s.order >= 20) end_loop_frames++;
-            const bool stop = o.to.kind == When::POSITION ? at_or_past(s, o.to)
-                              : o.to.kind == When::NONE ? end_loop_frames > 2 * uint64_t(o.fps)
-                                                        : n >= end_frame;
-            if (stop) end = n;
-        }
-        // Bounds that only the run can show to be wrong: nothing of the span is kept.
-        if (first == n && end == n) {
+        const SpanStep step = span_step(r->rules, &r->span, n, s.order, s.row);
+        if (r->span.first == n && !begin_span(r)) return give_up(r, 1);
+        if (step == SPAN_EMPTY) {
             std::fprintf(stderr, "wendril-capture: nothing to capture: --to is reached at the first frame of --from\n");
-            return give_up(2);
+            return give_up(r, 2);
         }
-        // An order:row the music never plays: the end loop has come round twice
-        // while it was sought. Times and frame counts past the song's end are spans
-        // of the end loop, which plays for ever.
-        const bool seeking_from = first == UINT64_MAX && o.from.kind == When::POSITION;
-        const bool seeking_to = first != UINT64_MAX && end == UINT64_MAX && o.to.kind == When::POSITION;
-        if (loops_back >= 2 && (seeking_from || seeking_to)) {
+        if (step == SPAN_NEVER_FROM || step == SPAN_NEVER_TO) {
+            const SpanWhen& w = step == SPAN_NEVER_FROM ? o.from : o.to;
             std::fprintf(stderr, "wendril-capture: the music never reaches %s %u:%u (the end loop came round twice)\n",
-                         seeking_from ? "--from" : "--to", seeking_from ? o.from.order : o.to.order,
-                         seeking_from ? o.from.row : o.to.row);
-            return give_up(2);
+                         step == SPAN_NEVER_FROM ? "--from" : "--to", w.order, w.row);
+            return give_up(r, 2);
         }
         demo_draw();
         demo_frame_end();
         // The frame past the span is drawn too: its frame end moves the clock, and so
         // the sound, beyond the span's last sample.
-        if (end == n) break;
-        if (first == UINT64_MAX) {
-            if (progress.on && n % 30 == 0) {
-                const double f = o.from.kind == When::POSITION ? (s.order + s.row / 64.0) / (o.from.order + o.from.row / 64.0 + 1e-9)
-                                                               : double(n) / double(from_frame);
-                progress.show(f * 0.02, s, 0, double(n + 1) / std::max(seconds_since(wall0, CLOCK_MONOTONIC), 1e-3), false);
-            }
+        if (step == SPAN_END) break;
+        if (step == SPAN_BEFORE) {
+            if (r->progress.on && n % 30 == 0)
+                r->progress.show(span_progress(r->rules, r->span, n, s.order, s.row), s, 0,
+                                 double(n + 1) / std::max(seconds_since(r->wall0, CLOCK_MONOTONIC), 1e-3), false);
             continue;
         }
+        keep_frame(r, s);
+        const double wall = seconds_since(r->wall0, CLOCK_MONOTONIC);
+        r->progress.show(span_progress(r->rules, r->span, n, s.order, s.row), s, n - r->span.first + 1,
+                         double(n + 1) / (wall > 0 ? wall : 1), false);
+    }
+    return GO_ON;
+}
 
-        const RgbImage rgb = capture_rgb_from_rgba(demo.vscreen->pixels, demo.vscreen->rows, demo.vscreen->width,
-                                                   demo.vscreen->height);
-        if (!o.out.empty() && (n - first) % o.every == 0) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/frame_%06" PRIu64 ".png", n);
-            if (!capture_write_png(outputs.add(o.out + name, true), rgb)) {
-                std::fprintf(stderr, "wendril-capture: cannot write %s%s: %s\n", o.out.c_str(), name, std::strerror(errno));
-                failed = true;
-            }
-            written++;
-        }
-        if (!o.mp4.empty() && !video_frame(&video, rgb)) {
-            if (!capture_stop_signal()) std::fprintf(stderr, "wendril-capture: ffmpeg stopped taking frames\n");
-            failed = true;
-        }
-        if (log) std::fprintf(log, "%" PRIu64 " %.3f %.1f %u %u\n", n, double(s.time_us) / 1000.0, double(s.ticks), s.order, s.row);
-        if (!o.sheet.empty()) {
-            // Each order's thumbnail is its frame at row 32 (the middle of a 64-row
-            // pattern), or its first frame when it never gets there.
-            bool known = false;
-            for (const SheetThumb& t : thumbs) known = known || t.order == s.order;
-            if (thumb_open && thumbs.back().order != s.order) thumb_open = false;
-            const bool better = thumb_open && thumbs.back().row < 32 && s.row >= 32;
-            if (!known || better) {
-                if (better) thumbs.pop_back();
-                thumbs.push_back({s.order, s.row, n, s.time_us, demo_section(s.order)->name, sheet_thumbnail(rgb)});
-                thumb_open = true;
-            }
-        }
-        const double wall = seconds_since(wall0, CLOCK_MONOTONIC);
-        // Ends given as music positions are estimated from the order and row
-        // (64-row patterns); the default end is two seconds after order 20 begins.
-        const double pos = s.order + s.row / 64.0;
-        double f;
-        if (o.to.kind == When::POSITION) f = (pos - first_pos) / (o.to.order + o.to.row / 64.0 - first_pos);
-        else if (o.to.kind == When::NONE && first_pos < 20.0 && s.order < 20) f = 0.95 * (pos - first_pos) / (20.0 - first_pos);
-        else if (o.to.kind == When::NONE) f = (first_pos < 20.0 ? 0.95 : 0.0) + (first_pos < 20.0 ? 0.05 : 1.0) * double(end_loop_frames) / (2.0 * o.fps);
-        else f = double(n - first + 1) / double(end_frame - first);
-        progress.show(0.02 + 0.98 * f, s, n - first + 1, double(n + 1) / (wall > 0 ? wall : 1), false);
-    }
-    // Status 128 + the signal, as a shell reports a program the signal ended.
-    const auto stopped = [&] {
-        const int sig = capture_stop_signal();
-        if (progress.on && progress.tty) std::fputc('\n', stderr);
-        std::fprintf(stderr, "wendril-capture: stopped by %s\n", signal_name(sig));
-        return 128 + sig;
-    };
-    if (capture_stop_signal()) return give_up(stopped());
-    if (end == UINT64_MAX) end = last_n;  // stopped by a failure: what was captured
-    const uint64_t frames = end - first;
-    const double wall = seconds_since(wall0, CLOCK_MONOTONIC), cpu = seconds_since(cpu0, CLOCK_PROCESS_CPUTIME_ID);
-    Snapshot last_seen = {end, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
-                          demo.position->row.load()};
-    if (!failed) progress.show(1.0, last_seen, frames, double(end + 1) / (wall > 0 ? wall : 1), true);
-    if (want_sound && !audio_wav_end()) {
-        std::fprintf(stderr, "wendril-capture: cannot write %s\n", wav_part.c_str());
-        failed = true;
-    }
-    demo_shutdown();
-    if (log && std::fclose(log) != 0) {
-        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.log.c_str(), std::strerror(errno));
-        failed = true;
-    }
-
-    const uint64_t s0 = sample_of(first, o.fps), s1 = sample_of(end, o.fps);
-    const std::string wav_file = o.out.empty() ? wav : outputs.add(wav);
-    if (want_sound && !failed && !capture_stop_signal())
-        failed = !capture_cut_wav(wav_part, part_first, s0, s1, wav_file);
-    if (want_sound) std::remove(wav_part.c_str());
+// The files made from the whole span once the loop is over: the WAV cut to the
+// samples [s0, s1), the MP4 muxed with it, the contact sheet. A failure sets
+// r->failed (with a message).
+void write_after_loop(Run* r, uint64_t s0, uint64_t s1) {
+    const Options& o = r->o;
+    const std::string wav_file = o.out.empty() ? r->wav : r->outputs.add(r->wav);
+    if (r->want_sound && !r->failed && !capture_stop_signal())
+        r->failed = !capture_cut_wav(r->wav_part, r->part_first, s0, s1, wav_file);
+    if (r->want_sound) std::remove(r->wav_part.c_str());
     if (!o.mp4.empty()) {
-        const bool ok = video_end(&video) && !failed && !capture_stop_signal() &&
-                        video_mux(video_tmp, wav_file, outputs.add(o.mp4));
+        const bool ok = video_end(&r->video) && !r->failed && !capture_stop_signal() &&
+                        video_mux(r->video_tmp, wav_file, r->outputs.add(o.mp4));
         if (!ok && !capture_stop_signal())
             std::fprintf(stderr, "wendril-capture: ffmpeg could not make %s\n", o.mp4.c_str());
-        failed = failed || !ok;
-        std::remove(video_tmp.c_str());
+        r->failed = r->failed || !ok;
+        std::remove(r->video_tmp.c_str());
         if (o.out.empty()) std::remove(wav_file.c_str());
     }
-    if (!o.sheet.empty() && !failed && !capture_stop_signal() &&
-        !capture_write_png(outputs.add(o.sheet), sheet_compose(thumbs))) {
+    if (!o.sheet.empty() && !r->failed && !capture_stop_signal() &&
+        !capture_write_png(r->outputs.add(o.sheet), sheet_compose(r->thumbs))) {
         std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.sheet.c_str(), std::strerror(errno));
-        failed = true;
+        r->failed = true;
     }
-    // A signal that came before the files are renamed keeps nothing; one that
-    // comes later finds the run complete.
-    if (failed || capture_stop_signal()) {
-        const int status = capture_stop_signal() ? stopped() : 1;
-        outputs.discard();
-        return status;
-    }
-    if (!outputs.keep()) {
-        outputs.discard();
-        return 1;
-    }
+}
 
+// What a finished run made and how fast.
+void report(const Run& r, double wall, double cpu, uint64_t s0, uint64_t s1) {
+    const Options& o = r.o;
+    const uint64_t first = r.span.first, end = r.span.end, frames = end - first;
     std::fprintf(stderr, "wendril-capture: frames %" PRIu64 " .. %" PRIu64 " (%" PRIu64 " frames, %.3f s at %u fps, %d x %d), sound samples %" PRIu64 " .. %" PRIu64 "\n",
-                 first, end - 1, frames, double(frames) / o.fps, o.fps, int(screen_width), int(screen_height), s0, s1);
+                 first, end - 1, frames, double(frames) / o.fps, o.fps, int(r.screen_width), int(r.screen_height), s0, s1);
     if (!o.out.empty())
-        std::fprintf(stderr, "wendril-capture: %" PRIu64 " PNG frames and wendril.wav in %s\n", written, o.out.c_str());
+        std::fprintf(stderr, "wendril-capture: %" PRIu64 " PNG frames and wendril.wav in %s\n", r.written, o.out.c_str());
     if (!o.mp4.empty()) std::fprintf(stderr, "wendril-capture: video %s\n", o.mp4.c_str());
-    if (!o.sheet.empty()) std::fprintf(stderr, "wendril-capture: contact sheet %s (%zu order%s)\n", o.sheet.c_str(), thumbs.size(),
-                                     thumbs.size() == 1 ? "" : "s");
+    if (!o.sheet.empty())
+        std::fprintf(stderr, "wendril-capture: contact sheet %s (%zu order%s)\n", o.sheet.c_str(), r.thumbs.size(),
+                     r.thumbs.size() == 1 ? "" : "s");
     if (!o.log.empty()) std::fprintf(stderr, "wendril-capture: frame log %s\n", o.log.c_str());
     std::fprintf(stderr, "wendril-capture: %.1f frames a second (%.1f per CPU second of this process)\n",
                  double(end + 1) / (wall > 0 ? wall : 1), double(end + 1) / (cpu > 0 ? cpu : 1));
+}
+
+// After the loop: the sound and the log closed, the files made, all renamed
+// into place or all removed. The exit status.
+int finish(Run* r) {
+    if (capture_stop_signal()) return give_up(r, stopped(*r));
+    if (r->span.end == SPAN_NONE) r->span.end = r->last_n;  // stopped by a failure: what was captured
+    const uint64_t first = r->span.first, end = r->span.end;
+    const double wall = seconds_since(r->wall0, CLOCK_MONOTONIC), cpu = seconds_since(r->cpu0, CLOCK_PROCESS_CPUTIME_ID);
+    const Snapshot last_seen = {end, host_clock_us(), demo.position->ticks.load(), demo.position->order.load(),
+                                demo.position->row.load()};
+    if (!r->failed) r->progress.show(1.0, last_seen, end - first, double(end + 1) / (wall > 0 ? wall : 1), true);
+    if (r->want_sound && !audio_wav_end()) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s\n", r->wav_part.c_str());
+        r->failed = true;
+    }
+    demo_shutdown();
+    if (r->log) {
+        const bool closed = std::fclose(r->log) == 0;
+        r->log = nullptr;
+        if (!closed) {
+            std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", r->o.log.c_str(), std::strerror(errno));
+            r->failed = true;
+        }
+    }
+    const uint64_t s0 = sample_of(first, r->o.fps), s1 = sample_of(end, r->o.fps);
+    write_after_loop(r, s0, s1);
+    // A signal that came before the files are renamed keeps nothing; one that
+    // comes later finds the run complete.
+    if (r->failed || capture_stop_signal()) {
+        const int status = capture_stop_signal() ? stopped(*r) : 1;
+        r->outputs.discard();
+        return status;
+    }
+    if (!r->outputs.keep()) {
+        r->outputs.discard();
+        return 1;
+    }
+    report(*r, wall, cpu, s0, s1);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Run run;
+    run.o = parse(argc, argv);
+    if (const int status = check_before_writing(&run.o)) return status;
+    // From here on a signal ends the run at the next frame, with what it wrote removed.
+    capture_catch_signals();
+    if (const int status = open_outputs(&run)) return status;
+    if (const int status = start_demo(&run)) return status;
+    run.rules = {run.o.from, run.o.to, run.o.fps, DEMO_END_LOOP_ORDER};
+    if (const int status = play(&run); status != GO_ON) return status;
+    return finish(&run);
 }

@@ -19,7 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tools/mkassets/font.h"
+#include "tools/capture/span.h"
+#include "tools/font/font.h"
 
 RgbImage capture_rgb_from_rgba(const uint32_t* pixels, const int32_t* rows, int width, int height) {
     RgbImage out;
@@ -188,12 +189,7 @@ RgbImage sheet_compose(const std::vector<SheetThumb>& thumbs) {
         for (int y = 0; y < SHEET_THUMB_H; y++)
             std::memcpy(sheet.rgb.data() + (size_t(y0 + y) * size_t(sheet.width) + size_t(x0)) * 3,
                         t.picture.rgb.data() + size_t(y) * SHEET_THUMB_W * 3, SHEET_THUMB_W * 3);
-        const uint64_t cs = t.time_us / 10000;  // hundredths of a second
-        char line[64];
-        std::snprintf(line, sizeof line, "ORDER %u ROW %u %llu:%02llu.%02llu", t.order, t.row,
-                      static_cast<unsigned long long>(cs / 6000), static_cast<unsigned long long>(cs / 100 % 60),
-                      static_cast<unsigned long long>(cs % 100));
-        draw_text(&sheet, x0, y0 + SHEET_THUMB_H + 3, x0 + SHEET_THUMB_W, line, TEXT);
+        draw_text(&sheet, x0, y0 + SHEET_THUMB_H + 3, x0 + SHEET_THUMB_W, span_sheet_label(t.order, t.row, t.time_us), TEXT);
         draw_text(&sheet, x0, y0 + SHEET_THUMB_H + 12, x0 + SHEET_THUMB_W, t.section, DIM);
     }
     return sheet;

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tools/mkassets/font.h"
+#include "tools/font/font.h"
 
 namespace art {
 namespace {

@@ -1,6 +1,6 @@
 // The glyph table: each glyph is seven rows of five pixels, written as text so
 // the shapes can be read and edited here.
-#include "tools/mkassets/font.h"
+#include "tools/font/font.h"
 
 #include <array>
 #include <cctype>

@@ -1,5 +1,6 @@
 // A small bitmap font of our own (5 x 7 cells, capitals, digits, a little
-// punctuation) for the text in the default pictures.
+// punctuation): the text in mkassets' default pictures and the labels of the
+// capture tool's contact sheet, the same letters in both.
 #pragma once
 
 #include <cstdint>
