@@ -84,7 +84,8 @@ void draw_knot_on_black() {
     knot_draw(demo.vscreen, demo.position);
 }
 
-// Orders 20 on: the end picture (the frame end loops the music over 20-21).
+// Orders 20 on: the end picture (the frame end loops the music over 20-21:
+// DEMO_END_LOOP_ORDER to DEMO_END_LOOP_LAST).
 void draw_end() { blit_full(demo.endpic); }
 
 // Shows a start-up failure; the caller then ends with status 1.
@@ -115,7 +116,7 @@ const DemoSection demo_timeline[] = {
     {13, 14, "blob over the picture", draw_blob},
     {15, 17, "zfx with credits", draw_zfx},
     {18, 19, "knot on black", draw_knot_on_black},
-    {20, UINT32_MAX, "end picture", draw_end},
+    {DEMO_END_LOOP_ORDER, UINT32_MAX, "end picture", draw_end},
 };
 const int demo_timeline_count = sizeof demo_timeline / sizeof demo_timeline[0];
 
@@ -157,7 +158,7 @@ int demo_start() {
 
     // Makes the driver gather its mode list before open; the list is not used.
     demo.modes = current_gfx_driver->get_modes(&demo.mode_count);
-    if (!music_init("ragga.xm", MUSIC_FMOD, 0)) return fail_with_music("AutoInit", "error");
+    if (!music_init(DEMO_MODULE_FILE, MUSIC_FMOD, 0)) return fail_with_music("AutoInit", "error");
     check_on_failure(close_music);
     sync_start(100.0f);
     demo.position = sync_position();
@@ -183,7 +184,7 @@ int demo_start() {
 void demo_draw() { demo_section(demo.position->order)->draw(); }
 
 void demo_frame_end() {
-    if (demo.position->order >= 22) music_set_order(20);
+    if (demo.position->order > DEMO_END_LOOP_LAST) music_set_order(DEMO_END_LOOP_ORDER);
     current_gfx_driver->update();
     current_gfx_driver->blit(0, 0, demo.vscreen, 0, 0, demo.vscreen->width, demo.vscreen->height);
     sync_update();
