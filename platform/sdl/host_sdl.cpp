@@ -1,7 +1,8 @@
 // The SDL host: one SDL2 window showing the presented picture scaled with its
 // aspect kept and sharp (nearest) pixels, vertical-blank pacing, and the machine's
 // keyboard, mouse, close button and focus turned into Windows messages.
-// Without a GPU the host scales the picture into SDL's window surface itself.
+// Without a GPU the host scales each frame into SDL's window surface itself as it
+// is presented, in one pass from the presented pixels (no copy of the frame kept).
 // A program that needs a window and finds no display (SDL would fall back to its
 // offscreen driver and play unseen) says so and ends with status 1; one that asks for
 // SDL's dummy or offscreen driver by SDL_VIDEODRIVER runs without a window (tests do).
@@ -31,9 +32,10 @@ static struct {
     SDL_Texture* texture = nullptr;
     int32_t tex_width = 0, tex_height = 0;
     uint32_t tex_format = 0;
-    bool direct = false;      // no renderer: the picture is scaled into the window surface
-    HostFrame frame = {};     // there, the last frame presented (its pixels in `pixels`)
-    std::vector<uint8_t> pixels;
+    bool direct = false;      // no renderer: frames are scaled into the window surface
+    bool redraw = false;      // there, the surface lost its picture (resized): drawn again
+    SDL_Surface* drawn = nullptr;  // the surface last drawn into
+    std::vector<uint32_t> redraw_pixels;
     bool exclusive = false;  // a DirectDraw display mode is set: full screen
     bool pending = false;    // a frame waits for the next vertical blank
     bool have_frame = false;
@@ -156,22 +158,47 @@ static double output_ratio() {
     return ww > 0 ? (double)ow / ww : 1.0;
 }
 
-// The window surface: black around the picture, the last frame scaled into its place.
-static void render_direct() {
+// The window surface: black around the picture, `frame` (or nothing) scaled into its place.
+static void draw_direct(const HostFrame* frame) {
     SDL_Surface* s = SDL_GetWindowSurface(sdl.window);
     if (!s) return;
     SDL_Rect r = picture_rect();
-    if (sdl.have_frame && r.w > 0 && r.h > 0) {
+    if (frame && r.w > 0 && r.h > 0) {
         const SDL_Rect bars[4] = {{0, 0, s->w, r.y},
                                   {0, r.y + r.h, s->w, s->h - r.y - r.h},
                                   {0, r.y, r.x, r.h},
                                   {r.x + r.w, r.y, s->w - r.x - r.w, r.h}};
         SDL_FillRects(s, bars, 4, 0);
-        present_scale(&sdl.frame, (uint8_t*)s->pixels + (size_t)r.y * s->pitch + (size_t)r.x * 4, s->pitch, r.w,
-                      r.h);
+        present_scale(frame, (uint8_t*)s->pixels + (size_t)r.y * s->pitch + (size_t)r.x * 4, s->pitch, r.w, r.h);
     } else {
         SDL_FillRect(s, nullptr, 0);
     }
+    sdl.drawn = s;
+    sdl.redraw = false;
+}
+
+// A new window surface (the window was resized) gets the last frame again, from the
+// shared layer's copy: its RGBA back to 0x00RRGGBB, which for a 5-6-5 frame are the
+// very values the widening gives.
+static void redraw_direct() {
+    int32_t w = 0, h = 0;
+    const uint8_t* rgba = sdl.have_frame ? host_last_frame(&w, &h) : nullptr;
+    if (!rgba || w != sdl.tex_width || h != sdl.tex_height) {
+        draw_direct(nullptr);
+        return;
+    }
+    sdl.redraw_pixels.resize((size_t)w * h);
+    for (size_t i = 0; i < sdl.redraw_pixels.size(); i++, rgba += 4)
+        sdl.redraw_pixels[i] = (uint32_t)rgba[0] << 16 | (uint32_t)rgba[1] << 8 | rgba[2];
+    const HostFrame frame = {w, h, w * 4, HOST_FORMAT_XRGB8888, sdl.redraw_pixels.data()};
+    draw_direct(&frame);
+}
+
+// Shows the window surface; the frame was scaled into it when it was presented.
+static void render_direct() {
+    SDL_Surface* s = SDL_GetWindowSurface(sdl.window);
+    if (!s) return;
+    if (sdl.redraw || s != sdl.drawn) redraw_direct();
     SDL_UpdateWindowSurface(sdl.window);
 }
 
@@ -238,6 +265,7 @@ void host_window_destroy() {
     sdl.window = nullptr;
     sdl.tex_width = sdl.tex_height = 0;
     sdl.direct = false;
+    sdl.drawn = nullptr;
     sdl.pending = sdl.have_frame = false;
     SDL_ShowCursor(SDL_ENABLE);
 }
@@ -260,26 +288,16 @@ void host_display_mode(int32_t width, int32_t height, int32_t) {
     if (!getenv("TAVIK_WINDOWED")) set_fullscreen(sdl.exclusive);
 }
 
-// The direct path keeps the frame until it is shown, and for showing it again when
-// the window is uncovered or resized.
-static void keep_frame(const HostFrame* frame) {
-    const int32_t row = frame->width * (frame->format == HOST_FORMAT_RGB565 ? 2 : 4);
-    sdl.pixels.resize((size_t)row * frame->height);
-    for (int32_t y = 0; y < frame->height; y++)
-        memcpy(&sdl.pixels[(size_t)y * row], (const uint8_t*)frame->pixels + (size_t)y * frame->pitch, (size_t)row);
-    sdl.frame = {frame->width, frame->height, row, frame->format, sdl.pixels.data()};
-    sdl.tex_width = frame->width;
-    sdl.tex_height = frame->height;
-}
-
 void host_present(const HostFrame* frame, bool at_vblank) {
     if (sdl.direct) {
-        keep_frame(frame);
+        sdl.tex_width = frame->width;
+        sdl.tex_height = frame->height;
+        draw_direct(frame);
         sdl.have_frame = true;
         if (at_vblank)
             sdl.pending = true;
         else
-            render();
+            SDL_UpdateWindowSurface(sdl.window);
         return;
     }
     if (!sdl.renderer) return;
@@ -428,8 +446,10 @@ void host_pump_events() {
                 break;
             case SDL_WINDOWEVENT_FOCUS_GAINED: host_inject_focus(true); break;
             case SDL_WINDOWEVENT_FOCUS_LOST: host_inject_focus(false); break;
-            case SDL_WINDOWEVENT_EXPOSED:
             case SDL_WINDOWEVENT_SIZE_CHANGED:
+                sdl.redraw = true;
+                [[fallthrough]];
+            case SDL_WINDOWEVENT_EXPOSED:
                 if (sdl.have_frame && !sdl.pending) render();
                 break;
             }

@@ -1,6 +1,7 @@
 // Scaling a presented frame into the window surface. The common case, a 5-6-5
-// frame at twice its size, has an SSE2 path that widens eight pixels at a time;
-// everything else, and that path's reference, goes pixel by pixel.
+// frame at twice its size, has an SSE2 path that widens eight pixels at a time and
+// writes each of them to both output rows in one pass; everything else, and that
+// path's reference, goes pixel by pixel, repeated rows copied from the first.
 #include "platform/sdl/present_scale.h"
 
 #include <cstring>
@@ -26,28 +27,43 @@ static void row_plain(const HostFrame* frame, const uint8_t* src, uint32_t* dst,
 }
 
 #if defined(__SSE2__)
-// n 5-6-5 pixels widened, each written twice.
-static void row_double_sse2(const uint16_t* src, uint32_t* dst, int32_t n) {
-    const __m128i mask6 = _mm_set1_epi16(63), mask5 = _mm_set1_epi16(31);
+// Eight widened pixels, each twice side by side: 16 output pixels at d.
+static inline void store_doubled(uint8_t* d, __m128i lo, __m128i hi) {
+    _mm_storeu_si128((__m128i*)d, _mm_unpacklo_epi32(lo, lo));
+    _mm_storeu_si128((__m128i*)d + 1, _mm_unpackhi_epi32(lo, lo));
+    _mm_storeu_si128((__m128i*)d + 2, _mm_unpacklo_epi32(hi, hi));
+    _mm_storeu_si128((__m128i*)d + 3, _mm_unpackhi_epi32(hi, hi));
+}
+
+// n 5-6-5 pixels widened, each written twice side by side into each of `rows` rows
+// `pitch` bytes apart. The widening in multiplies: a field f of k bits moved to the
+// top of its 16-bit lane, times 256 + 2^(8 - k), high half: f << (8 - k) | f >> (2k - 8),
+// its top bits repeated below it (5 bits: x 264, 6 bits: x 260).
+static void row_double_sse2(const uint16_t* src, uint32_t* dst, int pitch, int32_t rows, int32_t n) {
+    const __m128i top5 = _mm_set1_epi16((short)0xF800), top6 = _mm_set1_epi16((short)0xFC00);
+    const __m128i k5 = _mm_set1_epi16(264), k6 = _mm_set1_epi16(260);
     int32_t x = 0;
     for (; x + 8 <= n; x += 8) {
         __m128i p = _mm_loadu_si128((const __m128i*)(src + x));
-        __m128i r = _mm_srli_epi16(p, 11);
-        __m128i g = _mm_and_si128(_mm_srli_epi16(p, 5), mask6);
-        __m128i b = _mm_and_si128(p, mask5);
-        r = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
-        g = _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4));
-        b = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
+        __m128i r = _mm_mulhi_epu16(_mm_and_si128(p, top5), k5);
+        __m128i g = _mm_mulhi_epu16(_mm_and_si128(_mm_slli_epi16(p, 5), top6), k6);
+        __m128i b = _mm_mulhi_epu16(_mm_slli_epi16(p, 11), k5);
         __m128i gb = _mm_or_si128(_mm_slli_epi16(g, 8), b);  // 16-bit lanes 0xGGBB
         __m128i lo = _mm_unpacklo_epi16(gb, r);                // 0x00RRGGBB, pixels 0-3
         __m128i hi = _mm_unpackhi_epi16(gb, r);                // pixels 4-7
-        __m128i* d = (__m128i*)(dst + 2 * x);
-        _mm_storeu_si128(d, _mm_unpacklo_epi32(lo, lo));
-        _mm_storeu_si128(d + 1, _mm_unpackhi_epi32(lo, lo));
-        _mm_storeu_si128(d + 2, _mm_unpacklo_epi32(hi, hi));
-        _mm_storeu_si128(d + 3, _mm_unpackhi_epi32(hi, hi));
+        uint8_t* d = (uint8_t*)(dst + 2 * x);
+        store_doubled(d, lo, hi);
+        if (rows == 2) {
+            store_doubled(d + pitch, lo, hi);
+        } else {
+            for (int32_t k = 1; k < rows; k++) store_doubled(d + (size_t)k * pitch, lo, hi);
+        }
     }
-    for (; x < n; x++) dst[2 * x] = dst[2 * x + 1] = present_widen565(src[x]);
+    for (; x < n; x++) {
+        const uint32_t c = present_widen565(src[x]);
+        uint8_t* d = (uint8_t*)(dst + 2 * x);
+        for (int32_t k = 0; k < rows; k++, d += pitch) ((uint32_t*)d)[0] = ((uint32_t*)d)[1] = c;
+    }
 }
 #endif
 
@@ -56,23 +72,21 @@ static void scale(const HostFrame* frame, void* out, int out_pitch, int32_t w, i
     static std::vector<int32_t> column;
     column.resize((size_t)w);
     for (int32_t x = 0; x < w; x++) column[x] = (int32_t)((int64_t)x * frame->width / w);
-    int32_t last = -1;
-    for (int32_t y = 0; y < h; y++) {
-        int32_t sy = (int32_t)((int64_t)y * frame->height / h);
+    for (int32_t y = 0; y < h;) {
+        const int32_t sy = (int32_t)((int64_t)y * frame->height / h);
+        int32_t rows = 1;  // the output rows from y on that show source row sy
+        while (y + rows < h && (int32_t)((int64_t)(y + rows) * frame->height / h) == sy) rows++;
         uint32_t* dst = (uint32_t*)((uint8_t*)out + (size_t)y * out_pitch);
-        if (sy == last) {  // the row above again
-            memcpy(dst, (uint8_t*)dst - out_pitch, (size_t)w * 4);
-            continue;
-        }
-        last = sy;
         const uint8_t* src = (const uint8_t*)frame->pixels + (size_t)sy * frame->pitch;
+        y += rows;
 #if defined(__SSE2__)
         if (!plain && frame->format == HOST_FORMAT_RGB565 && w == 2 * frame->width) {
-            row_double_sse2((const uint16_t*)src, dst, frame->width);
+            row_double_sse2((const uint16_t*)src, dst, out_pitch, rows, frame->width);
             continue;
         }
 #endif
         row_plain(frame, src, dst, column.data(), w);
+        for (int32_t k = 1; k < rows; k++) memcpy((uint8_t*)dst + (size_t)k * out_pitch, dst, (size_t)w * 4);
     }
 }
 

@@ -1,6 +1,6 @@
 // The DirectDraw driver in a real window through the SDL host: a known pattern is
 // blitted, the window is photographed from the X server and must show the pattern
-// scaled with sharp pixels, and keys typed and a button pressed with xdotool must come
+// scaled with sharp pixels (also after a resize with no new frame), and keys typed and a button pressed with xdotool must come
 // out of get_key and mouse_buttons.
 // Run by tests/window_test.sh, which provides an X display (Xvfb when there is none).
 #include <gtest/gtest.h>
@@ -67,23 +67,39 @@ TEST(WindowSdl, PatternShownScaledAndEscapeTyped) {
     while (!id.empty() && (id.back() == '\n' || id.back() == '\r')) id.pop_back();
     ASSERT_FALSE(id.empty()) << "no window named " << caption;
 
+    // The window photographed must show the 320 x 240 picture at k times the size, pixel for pixel.
     const std::string shot = std::string(TAVIK_BINARY_DIR) + "/window_test_shot.ppm";
-    std::string import_out = run("import -window " + id + " -depth 8 ppm:" + shot + " 2>&1");
-    int w = 0, h = 0;
-    std::vector<uint8_t> rgb;
-    ASSERT_TRUE(read_ppm(shot, &w, &h, &rgb)) << "no screenshot: " << import_out;
-    // The 320 x 240 picture fills the 640 x 480 window at twice the size, pixel for pixel.
-    ASSERT_EQ(w, 640);
-    ASSERT_EQ(h, 480);
-    int wrong = 0;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            uint32_t c = dd32_colour(pattern(x / 2, y / 2));
-            const uint8_t* p = &rgb[((size_t)y * w + x) * 3];
-            uint32_t got = ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
-            if (got != c && wrong++ < 5) ADD_FAILURE() << "screen " << x << "," << y << ": " << std::hex << got << " not " << c;
-        }
-    EXPECT_EQ(wrong, 0);
+    auto expect_picture = [&](int k) {
+        std::string import_out = run("import -window " + id + " -depth 8 ppm:" + shot + " 2>&1");
+        int w = 0, h = 0;
+        std::vector<uint8_t> rgb;
+        ASSERT_TRUE(read_ppm(shot, &w, &h, &rgb)) << "no screenshot: " << import_out;
+        ASSERT_EQ(w, 320 * k);
+        ASSERT_EQ(h, 240 * k);
+        int wrong = 0;
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                uint32_t c = dd32_colour(pattern(x / k, y / k));
+                const uint8_t* p = &rgb[((size_t)y * w + x) * 3];
+                uint32_t got = ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
+                if (got != c && wrong++ < 5)
+                    ADD_FAILURE() << "screen " << x << "," << y << ": " << std::hex << got << " not " << c;
+            }
+        EXPECT_EQ(wrong, 0);
+    };
+    // The 320 x 240 picture fills the 640 x 480 window at twice the size.
+    {
+        SCOPED_TRACE("the window as opened");
+        expect_picture(2);
+    }
+    // Resized with no frame presented since: the window shows the last frame at its new
+    // size (moved to the corner first: the photograph holds only what is on the screen).
+    {
+        SCOPED_TRACE("resized to 960 x 720");
+        run("xdotool windowmove --sync " + id + " 0 0 windowsize --sync " + id + " 960 720 2>&1");
+        for (int i = 0; i < 10; i++) gfx->update();
+        expect_picture(3);
+    }
 
     run("xdotool windowfocus --sync " + id + " key Escape 2>&1");
     int32_t key = 0;

@@ -1,4 +1,4 @@
-// The SDL host's scaling of a presented frame into the window's texture: every
+// The SDL host's scaling of a presented frame into the window surface: every
 // output pixel is the nearest source pixel, 5-6-5 widened with its top bits
 // repeated, rows and padding respected, and the SSE2 path equals the plain one.
 #include <gtest/gtest.h>
@@ -25,6 +25,7 @@ TEST(PresentScale, NearestPixelsWidenedAtEverySizeAndPitch) {
         {HOST_FORMAT_RGB565, 256, 256, 512, 512},  // every 5-6-5 value, twice the size (the SSE2 path)
         {HOST_FORMAT_RGB565, 320, 240, 640, 480},
         {HOST_FORMAT_RGB565, 13, 5, 26, 10},       // a row of eight and a tail of five
+        {HOST_FORMAT_RGB565, 13, 5, 26, 17},       // twice as wide, each row written to three or four rows
         {HOST_FORMAT_RGB565, 7, 3, 21, 9},         // three times
         {HOST_FORMAT_RGB565, 10, 10, 17, 13},      // not a whole multiple
         {HOST_FORMAT_RGB565, 8, 8, 8, 8},          // one to one
