@@ -1,7 +1,8 @@
-# Windows (cross-built by scripts/build-windows): the engine and the demo over the
-# system's own windowing, GDI, DirectDraw and multimedia timer. Of the platform
-# layer only the module players and their sound output (waveOut) are ours; the
-# stand-ins for the Windows interfaces and the SDL and headless hosts are not built.
+# Windows (cross-built by scripts/build-windows): the dependencies and the host for
+# the engine and the demo, which CMakeLists.txt builds as on Linux. The engine runs
+# over the system's own windowing, GDI, DirectDraw and multimedia timer; of the
+# platform layer only the module players and their sound output (waveOut) are ours;
+# the stand-ins for the Windows interfaces and the SDL and headless hosts are not built.
 # TAVIK_WINDOWS_DEPENDENCIES: the prefixes of the cross-built JPEG library and
 # libopenmpt (static libraries).
 set(TAVIK_WINDOWS_DEPENDENCIES "" CACHE STRING "Prefixes of the Windows builds of libjpeg and libopenmpt")
@@ -22,14 +23,13 @@ add_compile_options(-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
 # Everything static: one program with no DLLs of its own to copy along.
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp $<$<CONFIG:Release>:-s>)
-find_package(Threads REQUIRED)
 
-file(GLOB_RECURSE TAVIK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/engine/*.cpp)
-add_library(tavik STATIC ${TAVIK_SOURCES})
-target_include_directories(tavik PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/include)
-target_include_directories(tavik SYSTEM PUBLIC ${TAVIK_JPEG_INCLUDE})
-target_link_libraries(tavik PUBLIC ${TAVIK_JPEG_LIBRARY} Threads::Threads)
+# The JPEG library as the engine links it on every system.
+add_library(JPEG::JPEG STATIC IMPORTED)
+set_target_properties(JPEG::JPEG PROPERTIES IMPORTED_LOCATION ${TAVIK_JPEG_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${TAVIK_JPEG_INCLUDE})
 
+# The host: Windows itself, with our module players and their waveOut output.
 add_library(tavik_platform_windows STATIC
   ${PROJECT_SOURCE_DIR}/platform/audio.cpp ${PROJECT_SOURCE_DIR}/platform/fmod.cpp
   ${PROJECT_SOURCE_DIR}/platform/midas.cpp ${PROJECT_SOURCE_DIR}/platform/windows/audio_waveout.cpp)
@@ -38,16 +38,6 @@ target_include_directories(tavik_platform_windows SYSTEM PUBLIC ${TAVIK_OPENMPT_
 target_compile_definitions(tavik_platform_windows PUBLIC TAVIK_HOST_WINDOWS=1)
 target_link_libraries(tavik_platform_windows PUBLIC ${TAVIK_OPENMPT_LIBRARY} Threads::Threads
   winmm user32 gdi32 ole32 rpcrt4)
-
-file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/*.cpp)
-list(FILTER APP_SOURCES EXCLUDE REGEX ".*/app/main\\.cpp$")
-add_library(wendril_app STATIC ${APP_SOURCES})
-target_include_directories(wendril_app PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(wendril_app PUBLIC tavik)
-
-# A window program (no console of its own); DirectDraw is loaded at run time.
-add_executable(wendril WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp)
-target_link_libraries(wendril PRIVATE wendril_app "$<LINK_GROUP:RESCAN,tavik,tavik_platform_windows>")
 
 # The waveOut sound output against a stand-in device (a console program that
 # tests/windows/wine_test.sh runs under Wine).
