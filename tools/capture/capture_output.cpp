@@ -1,11 +1,9 @@
-// wendril-capture's files: PNG through libpng, the WAV cut to the captured span,
+// wendril-capture's files: PNG (tools/pngfile), the WAV cut to the captured span,
 // the contact sheet drawn with the data set's bitmap font, and ffmpeg run as a
 // child process with a pipe (no shell, so any file name is safe).
 #include "tools/capture/capture_output.h"
 
 #include "app/picture.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cctype>
@@ -21,43 +19,21 @@
 
 #include "tools/capture/span.h"
 #include "tools/font/font.h"
+#include "tools/pngfile/pngfile.h"
 
 RgbImage capture_rgb_from_rgba(const uint32_t* pixels, const int32_t* rows, int width, int height) {
     RgbImage out;
     out.width = width;
     out.height = height;
     out.rgb.resize(size_t(width) * size_t(height) * 3);
-    uint8_t* dst = out.rgb.data();
-    for (int y = 0; y < height; y++) {
-        const uint8_t* src = reinterpret_cast<const uint8_t*>(pixels + rows[y]);
-        for (int x = 0; x < width; x++, src += 4, dst += 3) dst[0] = src[0], dst[1] = src[1], dst[2] = src[2];
-    }
+    pngfile_rgb_from_rgba(pixels, rows, width, height, out.rgb.data());
     return out;
 }
 
 bool capture_write_png(const std::string& path, const RgbImage& image) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        errno = EIO;
-        return false;
-    }
-    png_init_io(png, f);
     // Level 1 writes a frame about 2.5 times as fast as the default for some 10 %
     // more bytes; the output is still the same on every run.
-    png_set_compression_level(png, 1);
-    png_set_IHDR(png, info, uint32_t(image.width), uint32_t(image.height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < image.height; y++)
-        png_write_row(png, const_cast<png_bytep>(image.rgb.data() + size_t(y) * size_t(image.width) * 3));
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
+    return pngfile_write_rgb(path, image.width, image.height, image.rgb.data(), 1);
 }
 
 // ---- WAV -------------------------------------------------------------------------------
