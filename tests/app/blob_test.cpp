@@ -17,6 +17,7 @@
 #include "engine/math/vector.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "tests/lib/pixmap_fixture.h"
 
 namespace {
 
@@ -221,11 +222,11 @@ TEST(BlobField, ChargesGiveTheBitsOfTheOnePointFormula) {
 }
 
 TEST(BlobDraw, FirstFrameChargesSitWhereTheStartingPhasesPutThem) {
-    Pixmap* screen = pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
-    blob.screen = screen;
-    blob.view = frustum_create(0, screen, 320.0f, 240.0f, 256.0f);
-    blob.texture = pixmap_create(256, 256, PIXMAP_CLEAR);
-    for (int i = 0; i < 256 * 256; i++) blob.texture->pixels[i] = 0xFFFFFFFFu;
+    TestPixmap screen(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR), texture(256, 256);
+    texture.clear(0xFFFFFFFFu);
+    blob.screen = screen.get();
+    blob.view = frustum_create(0, screen.get(), 320.0f, 240.0f, 256.0f);
+    blob.texture = texture.get();
     blob.field = blob_field_create(20, 20, 20, 300.0f);
     ASSERT_EQ(raster_select(0x94), 1);  // as blob_init does
     ASSERT_EQ(blob_draw(), 1);
@@ -244,10 +245,11 @@ TEST(BlobDraw, FirstFrameChargesSitWhereTheStartingPhasesPutThem) {
     EXPECT_FLOAT_EQ(blob.a, 0.5f + 0.19198056f);
     EXPECT_FLOAT_EQ(blob.e, 0.12216944f);
     // The surface was drawn: white texels around the screen centre.
-    int lit = 0;
-    for (int i = 0; i < 320 * 240; i++) lit += screen->pixels[i] == 0xFFFFFFFFu;
-    EXPECT_GT(lit, 2000);
-    EXPECT_EQ(screen->pixels[0], 0xFF000000u) << "the corner stays clear";
+    EXPECT_GT(320 * 240 - screen.count_not(0xFFFFFFFFu), 2000);
+    EXPECT_EQ(screen.at(0, 0), 0xFF000000u) << "the corner stays clear";
+    frustum_destroy(blob.view);
+    blob_field_destroy(blob.field);
+    blob.screen = blob.texture = nullptr, blob.view = nullptr, blob.field = nullptr;
 }
 
 TEST(BlobInit, MissingTextureReportsTheLoaderMessageOnce) {
@@ -256,8 +258,8 @@ TEST(BlobInit, MissingTextureReportsTheLoaderMessageOnce) {
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(dir), 0);
-    Pixmap* screen = pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
-    EXPECT_EQ(blob_init(screen), 0);
+    TestPixmap screen(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
+    EXPECT_EQ(blob_init(screen.get()), 0);
     EXPECT_EQ(blob.view, nullptr) << "the frustum is given back";
     const std::string first = blob_error_string();
     EXPECT_EQ(first.rfind("[Blob]->", 0), 0u) << first;
@@ -267,5 +269,4 @@ TEST(BlobInit, MissingTextureReportsTheLoaderMessageOnce) {
     EXPECT_STREQ(blob_error_string(), "[Blob] Ambiguous error...");
     EXPECT_EQ(chdir(cwd), 0);
     rmdir(dir);
-    pixmap_destroy(screen);
 }

@@ -3,6 +3,7 @@
 // held byte for byte to their scalar references on random data.
 #include "app/filters.h"
 #include "engine/pixmap/pixmap.h"
+#include "tests/lib/pixmap_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,57 +18,6 @@
 
 namespace {
 
-// A Pixmap over test-owned storage: the planes may start at any 4-byte offset
-// from a 16-byte boundary, and sentinel pixels follow the plane to catch overruns.
-struct TestPixmap {
-    static constexpr int kSentinels = 8;
-    static constexpr uint32_t kSentinel = 0xA5C3E1F7;
-    std::vector<uint32_t> store;
-    std::vector<int32_t> zstore;
-    std::vector<int32_t> rows;
-    Pixmap pm{};
-    int offset = 0;
-
-    TestPixmap(int w, int h, bool zbuffer = false, int misalign = 0)
-    {
-        offset = misalign;
-        store.assign(size_t(w) * h + offset + kSentinels + 4, kSentinel);
-        rows.resize(h);
-        for (int y = 0; y < h; ++y) rows[y] = y * w;
-        // Start on a 16-byte boundary plus `misalign` pixels.
-        uintptr_t base = reinterpret_cast<uintptr_t>(store.data());
-        int skip = int(((16 - base % 16) % 16) / 4);
-        offset = skip + misalign;
-        pm.width = w;
-        pm.height = h;
-        pm.flags = zbuffer ? uint32_t(PIXMAP_ZBUFFER) : 0u;
-        pm.rows = rows.data();
-        pm.pixels = store.data() + offset;
-        for (int i = 0; i < w * h; ++i) pm.pixels[i] = 0;
-        if (zbuffer) {
-            zstore.assign(size_t(w) * h, PIXMAP_Z_FAR);
-            pm.zbuffer = zstore.data();
-        }
-    }
-    uint32_t& at(int x, int y) { return pm.pixels[rows[y] + x]; }
-    int32_t& z(int x, int y) { return pm.zbuffer[rows[y] + x]; }
-    std::vector<uint32_t> plane() const
-    {
-        return std::vector<uint32_t>(pm.pixels, pm.pixels + size_t(pm.width) * pm.height);
-    }
-    bool sentinels_intact() const
-    {
-        const uint32_t* end = pm.pixels + size_t(pm.width) * pm.height;
-        for (int i = 0; i < kSentinels; ++i)
-            if (end[i] != kSentinel) return false;
-        return true;
-    }
-    void randomise(std::mt19937& rng)
-    {
-        for (int i = 0; i < pm.width * pm.height; ++i) pm.pixels[i] = rng();
-    }
-};
-
 uint8_t byte_of(uint32_t v, int i) { return uint8_t(v >> (8 * i)); }
 
 }  // namespace
@@ -81,24 +31,24 @@ TEST(FilterFade, WeightOneGivesTheColourWeightZeroLeavesThePixel)
     s.randomise(rng);
     std::vector<uint32_t> before = s.plane();
 
-    filter_fade(&s.pm, 0x12345678, 0.0f, 76800);
+    filter_fade(s.get(), 0x12345678, 0.0f, 76800);
     EXPECT_EQ(s.plane(), before);
 
-    filter_fade(&s.pm, 0x12345678, 1.0f, 76800);
+    filter_fade(s.get(), 0x12345678, 1.0f, 76800);
     for (uint32_t p : s.plane()) ASSERT_EQ(p, 0x12345678u);  // alpha byte included
-    EXPECT_TRUE(s.sentinels_intact());
+    EXPECT_TRUE(s.guard_intact());
 }
 
 TEST(FilterFade, HalfWeightAveragesRoundingDown)
 {
     TestPixmap s(16, 16);
-    for (int i = 0; i < 256; ++i) s.pm.pixels[i] = uint32_t(i) * 0x01010101u;
-    filter_fade(&s.pm, 0x00000000, 0.5f, 256);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(s.pm.pixels[i], uint32_t(i / 2) * 0x01010101u) << i;
+    for (int i = 0; i < 256; ++i) s->pixels[i] = uint32_t(i) * 0x01010101u;
+    filter_fade(s.get(), 0x00000000, 0.5f, 256);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(s->pixels[i], uint32_t(i / 2) * 0x01010101u) << i;
 
-    for (int i = 0; i < 256; ++i) s.pm.pixels[i] = uint32_t(i) * 0x01010101u;
-    filter_fade(&s.pm, 0xFFFFFFFF, 0.5f, 256);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(s.pm.pixels[i], uint32_t((i + 255) / 2) * 0x01010101u) << i;
+    for (int i = 0; i < 256; ++i) s->pixels[i] = uint32_t(i) * 0x01010101u;
+    filter_fade(s.get(), 0xFFFFFFFF, 0.5f, 256);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(s->pixels[i], uint32_t((i + 255) / 2) * 0x01010101u) << i;
 }
 
 TEST(FilterFade, SlightlyNegativeWeightIsNotClamped)
@@ -109,31 +59,31 @@ TEST(FilterFade, SlightlyNegativeWeightIsNotClamped)
     TestPixmap s(33, 7);
     s.randomise(rng);
     std::vector<uint32_t> before = s.plane();
-    filter_fade(&s.pm, 0x00000000, -0.005f, 33 * 7);
+    filter_fade(s.get(), 0x00000000, -0.005f, 33 * 7);
     EXPECT_EQ(s.plane(), before);
 
     // ... while a non-zero colour byte c adds lo16(-c) = 65536 - c and saturates.
-    s.pm.pixels[0] = 0x00000000;
-    s.pm.pixels[1] = 0x01020304;
-    filter_fade(&s.pm, 0x00000080, -0.005f, 2);
-    EXPECT_EQ(s.pm.pixels[0], 0x000000FFu);
-    EXPECT_EQ(s.pm.pixels[1], 0x010203FFu);
+    s->pixels[0] = 0x00000000;
+    s->pixels[1] = 0x01020304;
+    filter_fade(s.get(), 0x00000080, -0.005f, 2);
+    EXPECT_EQ(s->pixels[0], 0x000000FFu);
+    EXPECT_EQ(s->pixels[1], 0x010203FFu);
 }
 
 TEST(FilterFade, OnlyTheFirstCountPixelsChangeAndCountIsCutToThePixmap)
 {
     TestPixmap s(10, 3);
-    for (int i = 0; i < 30; ++i) s.pm.pixels[i] = 0x80808080;
-    filter_fade(&s.pm, 0, 1.0f, 13);  // runs across the row boundary
-    for (int i = 0; i < 30; ++i) ASSERT_EQ(s.pm.pixels[i], i < 13 ? 0u : 0x80808080u) << i;
+    for (int i = 0; i < 30; ++i) s->pixels[i] = 0x80808080;
+    filter_fade(s.get(), 0, 1.0f, 13);  // runs across the row boundary
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(s->pixels[i], i < 13 ? 0u : 0x80808080u) << i;
 
-    filter_fade(&s.pm, 0, 1.0f, 1000);
-    for (int i = 0; i < 30; ++i) ASSERT_EQ(s.pm.pixels[i], 0u);
-    EXPECT_TRUE(s.sentinels_intact());
+    filter_fade(s.get(), 0, 1.0f, 1000);
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(s->pixels[i], 0u);
+    EXPECT_TRUE(s.guard_intact());
 
-    filter_fade(&s.pm, 0xFFFFFFFF, 1.0f, 0);
-    filter_fade(&s.pm, 0xFFFFFFFF, 1.0f, -5);
-    EXPECT_EQ(s.pm.pixels[0], 0u);
+    filter_fade(s.get(), 0xFFFFFFFF, 1.0f, 0);
+    filter_fade(s.get(), 0xFFFFFFFF, 1.0f, -5);
+    EXPECT_EQ(s->pixels[0], 0u);
 }
 
 TEST(FilterFade, SimdMatchesScalarOnRandomData)
@@ -145,15 +95,15 @@ TEST(FilterFade, SimdMatchesScalarOnRandomData)
     for (float weight : weights) {
         for (int count : {1, 2, 3, 4, 5, 7, 8, 9, 15, 31, 64, 77, 1001}) {
             for (int misalign : {0, 1, 2, 3}) {
-                TestPixmap a(count, 1, false, misalign), b(count, 1, false, misalign);
+                TestPixmap a(count, 1, 0, {16, 0, misalign}), b(count, 1, 0, {16, 0, misalign});
                 a.randomise(rng);
-                std::memcpy(b.pm.pixels, a.pm.pixels, size_t(count) * 4);
+                std::memcpy(b->pixels, a->pixels, size_t(count) * 4);
                 // Black (every fade of the demo) half of the time, noise otherwise.
                 uint32_t colour = misalign % 2 ? 0u : uint32_t(rng());
-                filter_fade(&a.pm, colour, weight, count);
-                filter_fade_scalar(&b.pm, colour, weight, count);
+                filter_fade(a.get(), colour, weight, count);
+                filter_fade_scalar(b.get(), colour, weight, count);
                 ASSERT_EQ(a.plane(), b.plane()) << "weight " << weight << " count " << count;
-                ASSERT_TRUE(a.sentinels_intact());
+                ASSERT_TRUE(a.guard_intact());
             }
         }
     }
@@ -167,12 +117,12 @@ TEST(FilterFade, FollowsTheLaneRuleForEveryBytePair)
         int a = int(std::trunc(double(weight) * 256.0)), b = int(std::trunc((1.0 - weight) * 256.0));
         for (int c = 0; c < 256; ++c) {
             TestPixmap row(256, 1);
-            for (int p = 0; p < 256; ++p) row.pm.pixels[p] = uint32_t(p) * 0x01010101u;
-            filter_fade(&row.pm, uint32_t(c) * 0x01010101u, weight, 256);
+            for (int p = 0; p < 256; ++p) row->pixels[p] = uint32_t(p) * 0x01010101u;
+            filter_fade(row.get(), uint32_t(c) * 0x01010101u, weight, 256);
             for (int p = 0; p < 256; ++p) {
                 unsigned x = unsigned(p * b) & 0xFFFF, y = unsigned(c * a) & 0xFFFF;
                 unsigned sum = std::min(x + y, 0xFFFFu);
-                ASSERT_EQ(row.pm.pixels[p], (sum >> 8) * 0x01010101u) << weight << " p " << p << " c " << c;
+                ASSERT_EQ(row->pixels[p], (sum >> 8) * 0x01010101u) << weight << " p " << p << " c " << c;
             }
         }
     }
@@ -190,10 +140,10 @@ void add_blit_model(TestPixmap& dst, int dx, int dy, const TestPixmap& src, int 
     for (int j = 0; j < h; ++j) {
         for (int i = 0; i < w; ++i) {
             int X = sx + i, Y = sy + j, DX = dx + i, DY = dy + j;
-            if (X < 0 || Y < 0 || X >= src.pm.width || Y >= src.pm.height) continue;
-            if (DX < 0 || DY < 0 || DX >= dst.pm.width || DY >= dst.pm.height) continue;
+            if (X < 0 || Y < 0 || X >= src->width || Y >= src->height) continue;
+            if (DX < 0 || DY < 0 || DX >= dst->width || DY >= dst->height) continue;
             uint32_t& d = dst.at(DX, DY);
-            uint32_t s = from[size_t(Y) * src.pm.width + X], out = 0;
+            uint32_t s = from[size_t(Y) * src->width + X], out = 0;
             for (int k = 0; k < 4; ++k) out |= uint32_t(std::min(255, byte_of(d, k) + byte_of(s, k))) << (8 * k);
             d = out;
         }
@@ -208,17 +158,17 @@ TEST(FilterAddBlit, WhiteSaturatesBlackLeavesOutsideDrawsNothing)
     TestPixmap dst(40, 30), white(10, 10), black(10, 10);
     dst.randomise(rng);
     std::vector<uint32_t> before = dst.plane();
-    for (int i = 0; i < 100; ++i) white.pm.pixels[i] = 0xFFFFFFFF;
+    for (int i = 0; i < 100; ++i) white->pixels[i] = 0xFFFFFFFF;
 
-    filter_add_blit(&dst.pm, 0, 0, &black.pm, 0, 0, 10, 10);
+    filter_add_blit(dst.get(), 0, 0, black.get(), 0, 0, 10, 10);
     EXPECT_EQ(dst.plane(), before);
-    filter_add_blit(&dst.pm, 40, 0, &white.pm, 0, 0, 10, 10);
-    filter_add_blit(&dst.pm, -10, 5, &white.pm, 0, 0, 10, 10);
-    filter_add_blit(&dst.pm, 5, 5, &white.pm, 10, 0, 10, 10);
-    filter_add_blit(&dst.pm, 5, 5, &white.pm, 0, 0, 0, 10);
+    filter_add_blit(dst.get(), 40, 0, white.get(), 0, 0, 10, 10);
+    filter_add_blit(dst.get(), -10, 5, white.get(), 0, 0, 10, 10);
+    filter_add_blit(dst.get(), 5, 5, white.get(), 10, 0, 10, 10);
+    filter_add_blit(dst.get(), 5, 5, white.get(), 0, 0, 0, 10);
     EXPECT_EQ(dst.plane(), before);
 
-    filter_add_blit(&dst.pm, 3, 4, &white.pm, 0, 0, 10, 10);
+    filter_add_blit(dst.get(), 3, 4, white.get(), 0, 0, 10, 10);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) {
             bool inside = x >= 3 && x < 13 && y >= 4 && y < 14;
@@ -229,14 +179,14 @@ TEST(FilterAddBlit, WhiteSaturatesBlackLeavesOutsideDrawsNothing)
 TEST(FilterAddBlit, SaturatesEachByteOnItsOwn)
 {
     TestPixmap dst(1, 1), src(1, 1);
-    dst.pm.pixels[0] = 0x80FF0110;
-    src.pm.pixels[0] = 0x8001FFF0;
-    filter_add_blit(&dst.pm, 0, 0, &src.pm, 0, 0, 1, 1);
-    EXPECT_EQ(dst.pm.pixels[0], 0xFFFFFFFFu);
-    dst.pm.pixels[0] = 0x7F000102;
-    src.pm.pixels[0] = 0x80000304;
-    filter_add_blit(&dst.pm, 0, 0, &src.pm, 0, 0, 1, 1);
-    EXPECT_EQ(dst.pm.pixels[0], 0xFF000406u);
+    dst->pixels[0] = 0x80FF0110;
+    src->pixels[0] = 0x8001FFF0;
+    filter_add_blit(dst.get(), 0, 0, src.get(), 0, 0, 1, 1);
+    EXPECT_EQ(dst->pixels[0], 0xFFFFFFFFu);
+    dst->pixels[0] = 0x7F000102;
+    src->pixels[0] = 0x80000304;
+    filter_add_blit(dst.get(), 0, 0, src.get(), 0, 0, 1, 1);
+    EXPECT_EQ(dst->pixels[0], 0xFF000406u);
 }
 
 TEST(FilterAddBlit, ClipsOnEverySideLikeTheModel)
@@ -247,13 +197,13 @@ TEST(FilterAddBlit, ClipsOnEverySideLikeTheModel)
         TestPixmap src(23, 17), dst(31, 19), ref(31, 19);
         src.randomise(rng);
         dst.randomise(rng);
-        std::memcpy(ref.pm.pixels, dst.pm.pixels, 31 * 19 * 4);
+        std::memcpy(ref->pixels, dst->pixels, 31 * 19 * 4);
         int dx = corner(rng), dy = corner(rng), sx = corner(rng), sy = corner(rng);
         int w = size(rng), h = size(rng);
-        filter_add_blit(&dst.pm, dx, dy, &src.pm, sx, sy, w, h);
+        filter_add_blit(dst.get(), dx, dy, src.get(), sx, sy, w, h);
         add_blit_model(ref, dx, dy, src, sx, sy, w, h);
         ASSERT_EQ(dst.plane(), ref.plane()) << dx << " " << dy << " " << sx << " " << sy << " " << w << " " << h;
-        ASSERT_TRUE(dst.sentinels_intact());
+        ASSERT_TRUE(dst.guard_intact());
     }
 }
 
@@ -262,26 +212,26 @@ TEST(FilterAddBlit, NamedClipCases)
     TestPixmap src(40, 4), dst(320, 4);
     for (int x = 0; x < 40; ++x) src.at(x, 0) = uint32_t(x + 1);
     // sx = -10, w = 30: 20 columns from source column 0, placed from dx + 10.
-    filter_add_blit(&dst.pm, 100, 0, &src.pm, -10, 0, 30, 1);
+    filter_add_blit(dst.get(), 100, 0, src.get(), -10, 0, 30, 1);
     for (int x = 0; x < 320; ++x)
         ASSERT_EQ(dst.at(x, 0), x >= 110 && x < 130 ? uint32_t(x - 110 + 1) : 0u) << x;
     // dx = 310, w = 30 in a 320-wide destination: 10 columns.
     TestPixmap dst2(320, 4);
-    filter_add_blit(&dst2.pm, 310, 0, &src.pm, 0, 0, 30, 1);
+    filter_add_blit(dst2.get(), 310, 0, src.get(), 0, 0, 30, 1);
     for (int x = 0; x < 320; ++x) ASSERT_EQ(dst2.at(x, 0), x >= 310 ? uint32_t(x - 310 + 1) : 0u) << x;
 }
 
 TEST(FilterAddBlit, HugeCornersAndSizesDoNotOverflow)
 {
     TestPixmap src(8, 8), dst(8, 8);
-    for (int i = 0; i < 64; ++i) src.pm.pixels[i] = 0x01010101;
+    for (int i = 0; i < 64; ++i) src->pixels[i] = 0x01010101;
     const int32_t big = std::numeric_limits<int32_t>::max();
-    filter_add_blit(&dst.pm, big - 2, 0, &src.pm, 0, 0, big, 8);
-    filter_add_blit(&dst.pm, 0, 0, &src.pm, big - 1, big - 1, big, big);
-    filter_add_blit(&dst.pm, std::numeric_limits<int32_t>::min(), 0, &src.pm, 0, 0, big, 8);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst.pm.pixels[i], 0u);
-    filter_add_blit(&dst.pm, -3, -3, &src.pm, -3, -3, big, big);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst.pm.pixels[i], 0x01010101u);
+    filter_add_blit(dst.get(), big - 2, 0, src.get(), 0, 0, big, 8);
+    filter_add_blit(dst.get(), 0, 0, src.get(), big - 1, big - 1, big, big);
+    filter_add_blit(dst.get(), std::numeric_limits<int32_t>::min(), 0, src.get(), 0, 0, big, 8);
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst->pixels[i], 0u);
+    filter_add_blit(dst.get(), -3, -3, src.get(), -3, -3, big, big);
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst->pixels[i], 0x01010101u);
 }
 
 TEST(FilterAddBlit, SimdMatchesScalarOnRandomData)
@@ -289,14 +239,14 @@ TEST(FilterAddBlit, SimdMatchesScalarOnRandomData)
     std::mt19937 rng(6);
     for (int w = 1; w <= 37; ++w) {
         for (int misalign : {0, 1, 3}) {
-            TestPixmap src(w + 5, 6, false, misalign), a(w + 3, 7, false, (misalign + 1) % 4), b(w + 3, 7);
+            TestPixmap src(w + 5, 6, 0, {16, 0, misalign}), a(w + 3, 7, 0, {16, 0, (misalign + 1) % 4}), b(w + 3, 7);
             src.randomise(rng);
             a.randomise(rng);
-            std::memcpy(b.pm.pixels, a.pm.pixels, size_t(w + 3) * 7 * 4);
-            filter_add_blit(&a.pm, 2, 1, &src.pm, 1, 0, w, 6);
-            filter_add_blit_scalar(&b.pm, 2, 1, &src.pm, 1, 0, w, 6);
+            std::memcpy(b->pixels, a->pixels, size_t(w + 3) * 7 * 4);
+            filter_add_blit(a.get(), 2, 1, src.get(), 1, 0, w, 6);
+            filter_add_blit_scalar(b.get(), 2, 1, src.get(), 1, 0, w, 6);
             ASSERT_EQ(a.plane(), b.plane()) << "width " << w;
-            ASSERT_TRUE(a.sentinels_intact());
+            ASSERT_TRUE(a.guard_intact());
         }
     }
 }
@@ -308,13 +258,13 @@ TEST(FilterAddBlit, OverlapWithinOnePixmapReadsTheSourceFirst)
     for (auto& s : shifts) {
         TestPixmap p(29, 13), q(29, 13), r(29, 13);
         p.randomise(rng);
-        for (int i = 0; i < 29 * 13; ++i) p.pm.pixels[i] &= 0x3F3F3F3F;  // keep sums below saturation
-        std::memcpy(q.pm.pixels, p.pm.pixels, 29 * 13 * 4);
-        std::memcpy(r.pm.pixels, p.pm.pixels, 29 * 13 * 4);
+        for (int i = 0; i < 29 * 13; ++i) p->pixels[i] &= 0x3F3F3F3F;  // keep sums below saturation
+        std::memcpy(q->pixels, p->pixels, 29 * 13 * 4);
+        std::memcpy(r->pixels, p->pixels, 29 * 13 * 4);
         TestPixmap copy(29, 13);
-        std::memcpy(copy.pm.pixels, p.pm.pixels, 29 * 13 * 4);
-        filter_add_blit(&p.pm, 3 + s[0], 2 + s[1], &p.pm, 3, 2, 21, 9);
-        filter_add_blit_scalar(&q.pm, 3 + s[0], 2 + s[1], &q.pm, 3, 2, 21, 9);
+        std::memcpy(copy->pixels, p->pixels, 29 * 13 * 4);
+        filter_add_blit(p.get(), 3 + s[0], 2 + s[1], p.get(), 3, 2, 21, 9);
+        filter_add_blit_scalar(q.get(), 3 + s[0], 2 + s[1], q.get(), 3, 2, 21, 9);
         add_blit_model(r, 3 + s[0], 2 + s[1], copy, 3, 2, 21, 9);
         ASSERT_EQ(p.plane(), r.plane()) << s[0] << "," << s[1];
         ASSERT_EQ(q.plane(), r.plane()) << s[0] << "," << s[1];
@@ -328,9 +278,9 @@ namespace {
 std::vector<std::string> picture(TestPixmap& t)
 {
     std::vector<std::string> out;
-    for (int y = 0; y < t.pm.height; ++y) {
+    for (int y = 0; y < t->height; ++y) {
         std::string row;
-        for (int x = 0; x < t.pm.width; ++x) row += t.at(x, y) == 0xFF00FF00u ? '#' : '.';
+        for (int x = 0; x < t->width; ++x) row += t.at(x, y) == 0xFF00FF00u ? '#' : '.';
         out.push_back(row);
     }
     return out;
@@ -341,38 +291,38 @@ std::vector<std::string> picture(TestPixmap& t)
 TEST(FilterOutline, ConstantDepthDrawsNothing)
 {
     for (int32_t depth : {0, -5, PIXMAP_Z_FAR}) {
-        TestPixmap t(12, 9, true);
-        for (int i = 0; i < 12 * 9; ++i) t.pm.zbuffer[i] = depth;
-        filter_outline(&t.pm, 20, 0xFF00FF00);
+        TestPixmap t(12, 9, PIXMAP_ZBUFFER);
+        for (int i = 0; i < 12 * 9; ++i) t->zbuffer[i] = depth;
+        filter_outline(t.get(), 20, 0xFF00FF00);
         for (uint32_t p : t.plane()) ASSERT_EQ(p, 0u);
     }
 }
 
 TEST(FilterOutline, ColumnStepDrawsHorizontalStrokesOnTestedRows)
 {
-    TestPixmap t(10, 7, true);
+    TestPixmap t(10, 7, PIXMAP_ZBUFFER);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 10; ++x) t.z(x, y) = x < 5 ? 0 : 21;
-    filter_outline(&t.pm, 20, 0xFF00FF00);
+    filter_outline(t.get(), 20, 0xFF00FF00);
     // Rows 1 to height - 3 are tested: strokes over columns 3, 4, 5.
     std::vector<std::string> want = {
         "..........", "...###....", "...###....", "...###....", "...###....", "..........", ".........."};
     EXPECT_EQ(picture(t), want);
 
     // Exactly the threshold is not a step.
-    TestPixmap u(10, 7, true);
+    TestPixmap u(10, 7, PIXMAP_ZBUFFER);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 10; ++x) u.z(x, y) = x < 5 ? 0 : 20;
-    filter_outline(&u.pm, 20, 0xFF00FF00);
+    filter_outline(u.get(), 20, 0xFF00FF00);
     for (uint32_t p : u.plane()) ASSERT_EQ(p, 0u);
 }
 
 TEST(FilterOutline, RowStepDrawsVerticalStrokesOnTestedColumns)
 {
-    TestPixmap t(8, 8, true);
+    TestPixmap t(8, 8, PIXMAP_ZBUFFER);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) t.z(x, y) = y < 4 ? 100 : 0;
-    filter_outline(&t.pm, 20, 0xFF00FF00);
+    filter_outline(t.get(), 20, 0xFF00FF00);
     std::vector<std::string> want = {
         "........", "........", ".######.", ".######.", ".######.", "........", "........", "........"};
     EXPECT_EQ(picture(t), want);
@@ -382,11 +332,11 @@ TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
 {
     // An object at negative depths over a cleared z-buffer: 0x7FFFFFFF minus a
     // negative depth overflows 32 bits, and the silhouette must still be found.
-    TestPixmap t(16, 12, true);
+    TestPixmap t(16, 12, PIXMAP_ZBUFFER);
     for (int y = 3; y <= 8; ++y)
         for (int x = 3; x <= 12; ++x)
             t.z(x, y) = x <= 5 ? std::numeric_limits<int32_t>::min() + 10 : x <= 9 ? -100 : -90;
-    filter_outline(&t.pm, 20, 0xFF00FF00);
+    filter_outline(t.get(), 20, 0xFF00FF00);
     // Silhouette all round; a crease between columns 5 and 6; none between 9 and
     // 10, whose depths differ by only 10.
     std::vector<std::string> want = {
@@ -406,10 +356,10 @@ TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
     EXPECT_EQ(picture(t), want);
 
     // The same crease on its own, away from the silhouette.
-    TestPixmap c(12, 10, true);
+    TestPixmap c(12, 10, PIXMAP_ZBUFFER);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 12; ++x) c.z(x, y) = x < 6 ? std::numeric_limits<int32_t>::min() : PIXMAP_Z_FAR;
-    filter_outline(&c.pm, 20, 0xFF00FF00);
+    filter_outline(c.get(), 20, 0xFF00FF00);
     EXPECT_EQ(c.at(5, 4), 0xFF00FF00u);
     EXPECT_EQ(c.at(4, 4), 0xFF00FF00u);
     EXPECT_EQ(c.at(6, 4), 0xFF00FF00u);
@@ -418,12 +368,12 @@ TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
 
 TEST(FilterOutline, WithoutZBufferOrTooSmallDoesNothing)
 {
-    TestPixmap t(10, 10, false);
-    filter_outline(&t.pm, 0, 0xFF00FF00);
+    TestPixmap t(10, 10, 0);
+    filter_outline(t.get(), 0, 0xFF00FF00);
     for (uint32_t p : t.plane()) ASSERT_EQ(p, 0u);
-    TestPixmap s(2, 3, true);
+    TestPixmap s(2, 3, PIXMAP_ZBUFFER);
     s.z(0, 0) = 0;
-    filter_outline(&s.pm, 0, 0xFF00FF00);
+    filter_outline(s.get(), 0, 0xFF00FF00);
     for (uint32_t p : s.plane()) ASSERT_EQ(p, 0u);
     filter_outline(nullptr, 0, 0);
 }
@@ -442,21 +392,21 @@ TEST(FilterOutline, SimdMatchesScalarOnRandomDepths)
                           {40, 12, 7, 4.0f},     {19, 10, -30, 3.0f},    {25, 16, 100, 1.5f}};
     for (const Case& c : cases) {
         for (int misalign : {0, 1, 3}) {
-            TestPixmap a(c.w, c.h, true, misalign), b(c.w, c.h, true, misalign);
+            TestPixmap a(c.w, c.h, PIXMAP_ZBUFFER, {16, 0, misalign}), b(c.w, c.h, PIXMAP_ZBUFFER, {16, 0, misalign});
             a.randomise(rng);
-            std::memcpy(b.pm.pixels, a.pm.pixels, size_t(c.w) * c.h * 4);
+            std::memcpy(b->pixels, a->pixels, size_t(c.w) * c.h * 4);
             int32_t base = 0;
             for (int i = 0; i < c.w * c.h; ++i) {
                 if (rng() % 6 == 0) base = pool[rng() % 10];  // runs of one surface
                 int32_t slope = int32_t(rng() % 41) - 20;
                 const bool end = base > INT32_MAX - 20 || base < INT32_MIN + 20;
-                a.pm.zbuffer[i] = b.pm.zbuffer[i] = end ? base : base + slope;
+                a->zbuffer[i] = b->zbuffer[i] = end ? base : base + slope;
             }
-            filter_outline_scaled(&a.pm, c.threshold, 0xFF00FF00, c.scale);
-            filter_outline_scaled_scalar(&b.pm, c.threshold, 0xFF00FF00, c.scale);
+            filter_outline_scaled(a.get(), c.threshold, 0xFF00FF00, c.scale);
+            filter_outline_scaled_scalar(b.get(), c.threshold, 0xFF00FF00, c.scale);
             ASSERT_EQ(a.plane(), b.plane()) << c.w << "x" << c.h << " threshold " << c.threshold << " scale "
                                             << c.scale;
-            ASSERT_TRUE(a.sentinels_intact());
+            ASSERT_TRUE(a.guard_intact());
         }
     }
 }

@@ -21,6 +21,7 @@
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
+#include "tests/lib/pixmap_fixture.h"
 
 namespace {
 
@@ -264,19 +265,17 @@ TEST(Scale, HdPicturesAreFourTimesTheOriginals) {
     for (size_t k = 0; k < count; k++) {
         const Picture& p = pictures[k];
         SCOPED_TRACE(p.name);
-        Pixmap* original = p.load(p.name);
-        Pixmap* hd = p.load(("hd/" + std::string(p.name)).c_str());
+        const PixmapPtr original(p.load(p.name)), hd(p.load(("hd/" + std::string(p.name)).c_str()));
         ASSERT_NE(original, nullptr);
         ASSERT_NE(hd, nullptr) << "hd/" << p.name << " is missing";
         ASSERT_EQ(hd->width, 4 * original->width);
         ASSERT_EQ(hd->height, 4 * original->height);
-        Pixmap* down = pixmap_create(original->width, original->height, 0);
-        picture_resample(hd, down);
-        Pixmap* other = nullptr;
+        TestPixmap down(original->width, original->height);
+        picture_resample(hd.get(), down.get());
+        PixmapPtr other;
         for (size_t j = (k + 1) % count; j != k && !other; j = (j + 1) % count) {
-            other = pictures[j].load(pictures[j].name);
-            if (other && (other->width != original->width || other->height != original->height))
-                pixmap_destroy(other), other = nullptr;
+            other.reset(pictures[j].load(pictures[j].name));
+            if (other && (other->width != original->width || other->height != original->height)) other.reset();
         }
         ASSERT_NE(other, nullptr);
         const auto difference = [&](const Pixmap* a, const Pixmap* b) {
@@ -288,12 +287,8 @@ TEST(Scale, HdPicturesAreFourTimesTheOriginals) {
                 for (size_t c = 0; c < 3; c++) sum += std::abs(int(pa[4 * i + c]) - int(pb[4 * i + c]));
             return sum / double(3 * n);
         };
-        EXPECT_LT(difference(down, original), BOUND);
-        EXPECT_GT(difference(down, other), BOUND);
-        pixmap_destroy(other);
-        pixmap_destroy(down);
-        pixmap_destroy(hd);
-        pixmap_destroy(original);
+        EXPECT_LT(difference(down.get(), original.get()), BOUND);
+        EXPECT_GT(difference(down.get(), other.get()), BOUND);
     }
 }
 
@@ -320,18 +315,16 @@ TEST(Scale, ResampleAveragesAreasDownAndInterpolatesUp) {
 }
 
 TEST(Scale, OutlineStrokesKeepTheirSpanInScreenUnits) {
-    Pixmap* p = pixmap_create(40, 40, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
-    Pixmap* q = pixmap_create(40, 40, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
-    ASSERT_TRUE(p && q);
+    TestPixmap p(40, 40, PIXMAP_ZBUFFER | PIXMAP_CLEAR), q(40, 40, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
     // Scale 1 is the plain outline, stroke for stroke, on arbitrary depths.
     uint32_t seed = 1;
     for (int i = 0; i < 1600; i++) {
         seed = seed * 1664525u + 1013904223u;
         p->zbuffer[i] = q->zbuffer[i] = int32_t(seed >> 20) - 2048;
     }
-    filter_outline(p, 20, 0xFF0000FFu);
-    filter_outline_scaled(q, 20, 0xFF0000FFu, 1.0f);
-    EXPECT_TRUE(std::equal(p->pixels, p->pixels + 1600, q->pixels));
+    filter_outline(p.get(), 20, 0xFF0000FFu);
+    filter_outline_scaled(q.get(), 20, 0xFF0000FFu, 1.0f);
+    EXPECT_TRUE(same_pixels(q.get(), p.get()));
     // A depth step between rows 19 and 20 at scale 2: rows 16 to 21 (four before
     // the boundary, two after), as rows 18 to 20 are at scale 1. A step of 15 is
     // below the threshold at scale 1 but counts at scale 2 (15 > 20 / 2).
@@ -341,9 +334,7 @@ TEST(Scale, OutlineStrokesKeepTheirSpanInScreenUnits) {
                 q->zbuffer[y * 40 + x] = y < 20 ? 0 : step;
                 q->pixels[y * 40 + x] = 0;
             }
-        filter_outline_scaled(q, 20, 1, 2.0f);
+        filter_outline_scaled(q.get(), 20, 1, 2.0f);
         for (int y = 0; y < 40; y++) EXPECT_EQ(q->pixels[y * 40 + 10], y >= 16 && y <= 21 ? 1u : 0u) << step << " " << y;
     }
-    pixmap_destroy(p);
-    pixmap_destroy(q);
 }

@@ -3,6 +3,7 @@
 // clear, the clipped copy and alpha blits, and blits within one Pixmap.
 #include "engine/pixmap/pixmap.h"
 #include "engine/memory/gmem.h"
+#include "tests/lib/pixmap_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,21 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::vector<uint32_t> plane(const Pixmap* p)
-{
-    return std::vector<uint32_t>(p->pixels, p->pixels + size_t(p->width) * p->height);
-}
-
-std::vector<int32_t> zplane(const Pixmap* p)
-{
-    return std::vector<int32_t>(p->zbuffer, p->zbuffer + size_t(p->width) * p->height);
-}
-
-void randomise(Pixmap* p, std::mt19937& rng)
-{
-    for (int i = 0; i < p->width * p->height; ++i) p->pixels[i] = rng();
-}
 
 int live_blocks()
 {
@@ -83,11 +69,11 @@ TEST(PixmapCreate, VirtualScreenIsClearedWithZBuffer)
     EXPECT_EQ(p->reserved, 0u);
     ASSERT_NE(p->zbuffer, nullptr);
     for (int y = 0; y < 240; ++y) ASSERT_EQ(p->rows[y], y * 320);
-    for (uint32_t v : plane(p)) ASSERT_EQ(v, 0xFF000000u);
+    EXPECT_TRUE(std::all_of(p->pixels, p->pixels + 320 * 240, [](uint32_t v) { return v == 0xFF000000u; }));
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(p->pixels);
     EXPECT_EQ(bytes[0], 0);  // red, green, blue, alpha in memory
     EXPECT_EQ(bytes[3], 255);
-    for (int32_t z : zplane(p)) ASSERT_EQ(z, PIXMAP_Z_FAR);
+    EXPECT_TRUE(std::all_of(p->zbuffer, p->zbuffer + 320 * 240, [](int32_t z) { return z == PIXMAP_Z_FAR; }));
     pixmap_destroy(p);
     EXPECT_EQ(live_blocks(), blocks);
     pixmap_destroy(nullptr);
@@ -98,7 +84,7 @@ TEST(PixmapCreate, ClearWithoutZBufferAndPlainCreation)
     Pixmap* p = pixmap_create(7, 5, PIXMAP_CLEAR);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->zbuffer, nullptr);
-    for (uint32_t v : plane(p)) ASSERT_EQ(v, 0xFF000000u);
+    EXPECT_TRUE(std::all_of(p->pixels, p->pixels + 35, [](uint32_t v) { return v == 0xFF000000u; }));
     int sz = set_z_misses, gz = get_z_misses;
     pixmap_set_z(p, 1, 1, 5);
     pixmap_set_z(p, -1, 1, 5);
@@ -111,7 +97,7 @@ TEST(PixmapCreate, ClearWithoutZBufferAndPlainCreation)
     Pixmap* q = pixmap_create(3, 2, 0);  // planes as the allocator gives them: zeroed
     ASSERT_NE(q, nullptr);
     EXPECT_EQ(q->zbuffer, nullptr);
-    for (uint32_t v : plane(q)) EXPECT_EQ(v, 0u);
+    EXPECT_TRUE(std::all_of(q->pixels, q->pixels + 6, [](uint32_t v) { return v == 0u; }));
     pixmap_destroy(q);
 }
 
@@ -172,16 +158,16 @@ TEST(PixmapCreate, FailedZPlaneReleasesWhatWasBuilt)
 
 TEST(PixmapAccess, InsideStoresAndLoadsOutsideCountsMisses)
 {
-    Pixmap* p = pixmap_create(8, 6, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
-    ASSERT_NE(p, nullptr);
+    TestPixmap t(8, 6, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
+    Pixmap* p = t.get();
     pixmap_set_pixel(p, 7, 5, 0x11223344);
     pixmap_set_z(p, 0, 5, -7);
     EXPECT_EQ(p->pixels[p->rows[5] + 7], 0x11223344u);
     EXPECT_EQ(pixmap_get_pixel(p, 7, 5), 0x11223344u);
     EXPECT_EQ(pixmap_get_z(p, 0, 5), -7);
 
-    std::vector<uint32_t> pixels = plane(p);
-    std::vector<int32_t> depths = zplane(p);
+    const std::vector<uint32_t> pixels = t.plane();
+    const std::vector<int32_t> depths = t.zplane();
     int sp = set_p_misses, sz = set_z_misses, gp = get_p_misses, gz = get_z_misses;
     const int outside[][2] = {{8, 0}, {0, -1}, {-1, 0}, {0, 6}, {-2147483647 - 1, 0}, {0, 2147483647}};
     for (auto& o : outside) {
@@ -194,9 +180,9 @@ TEST(PixmapAccess, InsideStoresAndLoadsOutsideCountsMisses)
     EXPECT_EQ(set_z_misses - sz, 6);
     EXPECT_EQ(get_p_misses - gp, 6);
     EXPECT_EQ(get_z_misses - gz, 6);
-    EXPECT_EQ(plane(p), pixels);
-    EXPECT_EQ(zplane(p), depths);
-    pixmap_destroy(p);
+    EXPECT_EQ(t.plane(), pixels);
+    EXPECT_EQ(t.zplane(), depths);
+    EXPECT_TRUE(t.guard_intact());
 }
 
 // ---- dumps ------------------------------------------------------------------
@@ -261,15 +247,15 @@ TEST(PixmapBlendTable, RoundedProducts)
 
 TEST(PixmapClearRect, ClipsAndResetsDepth)
 {
-    Pixmap* p = pixmap_create(20, 10, PIXMAP_ZBUFFER);
-    ASSERT_NE(p, nullptr);
+    TestPixmap t(20, 10, PIXMAP_ZBUFFER);
+    Pixmap* p = t.get();
     for (int i = 0; i < 200; ++i) p->zbuffer[i] = 5;
 
     pixmap_clear_rect(p, 2, 2, 0, 5, 0xFFFFFFFF);  // w = 0: nothing
     pixmap_clear_rect(p, 2, 2, 5, -1, 0xFFFFFFFF);
     pixmap_clear_rect(p, 20, 0, 5, 5, 0xFFFFFFFF);
     pixmap_clear_rect(p, 0, -5, 5, 5, 0xFFFFFFFF);
-    for (uint32_t v : plane(p)) ASSERT_EQ(v, 0u);
+    EXPECT_EQ(t.count_not(0), 0);
 
     pixmap_clear_rect(p, -5, 3, 10, 2, 0xAABBCCDD);  // columns 0 to 4 of rows 3 and 4
     pixmap_clear_rect(p, 17, 8, 100, 100, 0x01020304);  // runs past the right and bottom
@@ -281,15 +267,13 @@ TEST(PixmapClearRect, ClipsAndResetsDepth)
             ASSERT_EQ(p->zbuffer[p->rows[y] + x], a || b ? PIXMAP_Z_FAR : 5) << x << "," << y;
         }
     }
-    pixmap_destroy(p);
+    EXPECT_TRUE(t.guard_intact());
 
     // Without a z-buffer only pixels change.
-    Pixmap* q = pixmap_create(4, 4, 0);
-    ASSERT_NE(q, nullptr);
-    pixmap_clear_rect(q, 1, 1, 2, 2, 7);
-    EXPECT_EQ(q->pixels[q->rows[1] + 1], 7u);
-    EXPECT_EQ(q->pixels[q->rows[0] + 0], 0u);
-    pixmap_destroy(q);
+    TestPixmap q(4, 4);
+    pixmap_clear_rect(q.get(), 1, 1, 2, 2, 7);
+    EXPECT_EQ(q.at(1, 1), 7u);
+    EXPECT_EQ(q.at(0, 0), 0u);
 }
 
 // ---- blits ------------------------------------------------------------------
@@ -297,75 +281,59 @@ TEST(PixmapClearRect, ClipsAndResetsDepth)
 TEST(PixmapBlit, WholeScreenCopyKeepsAlphaAndLeavesDepth)
 {
     std::mt19937 rng(11);
-    Pixmap* src = pixmap_create(320, 240, PIXMAP_ZBUFFER);
-    Pixmap* dst = pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
-    ASSERT_TRUE(src && dst);
-    randomise(src, rng);
+    TestPixmap src(320, 240, PIXMAP_ZBUFFER), dst(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
+    src.randomise(rng);
     for (int i = 0; i < 320 * 240; ++i) src->zbuffer[i] = int32_t(rng());
-    std::vector<int32_t> depths = zplane(dst);
-    pixmap_blit(dst, 0, 0, src, 0, 0, 320, 240);
-    EXPECT_EQ(plane(dst), plane(src));
-    EXPECT_EQ(zplane(dst), depths);
-    pixmap_destroy(src);
-    pixmap_destroy(dst);
+    const std::vector<int32_t> depths = dst.zplane();
+    pixmap_blit(dst.get(), 0, 0, src.get(), 0, 0, 320, 240);
+    EXPECT_TRUE(same_pixels(dst.get(), src.get()));
+    EXPECT_EQ(dst.zplane(), depths);
 }
 
 TEST(PixmapBlit, NamedClipCases)
 {
-    Pixmap* src = pixmap_create(40, 2, 0);
-    Pixmap* dst = pixmap_create(320, 2, 0);
-    ASSERT_TRUE(src && dst);
-    for (int x = 0; x < 40; ++x) src->pixels[x] = uint32_t(x + 1);
-    pixmap_blit(dst, 100, 0, src, -10, 0, 30, 1);  // 20 columns from column 0 to dx + 10
-    for (int x = 0; x < 320; ++x) ASSERT_EQ(dst->pixels[x], x >= 110 && x < 130 ? uint32_t(x - 109) : 0u) << x;
-    std::memset(dst->pixels, 0, 320 * 2 * 4);
-    pixmap_blit(dst, 310, 0, src, 0, 0, 30, 1);  // 10 columns
-    for (int x = 0; x < 320; ++x) ASSERT_EQ(dst->pixels[x], x >= 310 ? uint32_t(x - 309) : 0u) << x;
-    pixmap_destroy(src);
-    pixmap_destroy(dst);
+    TestPixmap src(40, 2), dst(320, 2);
+    for (int x = 0; x < 40; ++x) src.at(x, 0) = uint32_t(x + 1);
+    pixmap_blit(dst.get(), 100, 0, src.get(), -10, 0, 30, 1);  // 20 columns from column 0 to dx + 10
+    for (int x = 0; x < 320; ++x) ASSERT_EQ(dst.at(x, 0), x >= 110 && x < 130 ? uint32_t(x - 109) : 0u) << x;
+    dst.clear(0);
+    pixmap_blit(dst.get(), 310, 0, src.get(), 0, 0, 30, 1);  // 10 columns
+    for (int x = 0; x < 320; ++x) ASSERT_EQ(dst.at(x, 0), x >= 310 ? uint32_t(x - 309) : 0u) << x;
+    EXPECT_TRUE(dst.guard_intact());
 }
 
 TEST(PixmapBlit, ClipsOnEverySideLikeTheModel)
 {
     std::mt19937 rng(12);
     std::uniform_int_distribution<int> corner(-30, 50), size(-3, 60);
-    Pixmap* src = pixmap_create(23, 17, 0);
-    Pixmap* asrc = pixmap_create(23, 17, PIXMAP_ALPHA);
-    Pixmap* dst = pixmap_create(31, 19, PIXMAP_ZBUFFER);
-    ASSERT_TRUE(src && asrc && dst);
+    TestPixmap src(23, 17), asrc(23, 17, PIXMAP_ALPHA), dst(31, 19, PIXMAP_ZBUFFER);
     for (int trial = 0; trial < 3000; ++trial) {
-        Pixmap* s = trial % 2 ? asrc : src;
-        randomise(s, rng);
-        randomise(dst, rng);
-        std::vector<uint32_t> want = plane(dst);
+        TestPixmap& s = trial % 2 ? asrc : src;
+        s.randomise(rng);
+        dst.randomise(rng);
+        std::vector<uint32_t> want = dst.plane();
         int dx = corner(rng), dy = corner(rng), sx = corner(rng), sy = corner(rng), w = size(rng), h = size(rng);
-        blit_model(want, 31, 19, dx, dy, plane(s), 23, 17, trial % 2, sx, sy, w, h);
-        pixmap_blit(dst, dx, dy, s, sx, sy, w, h);
-        ASSERT_EQ(plane(dst), want) << (trial % 2 ? "alpha " : "copy ") << dx << " " << dy << " " << sx << " "
-                                    << sy << " " << w << " " << h;
+        blit_model(want, 31, 19, dx, dy, s.plane(), 23, 17, trial % 2, sx, sy, w, h);
+        pixmap_blit(dst.get(), dx, dy, s.get(), sx, sy, w, h);
+        ASSERT_EQ(dst.plane(), want) << (trial % 2 ? "alpha " : "copy ") << dx << " " << dy << " " << sx << " "
+                                     << sy << " " << w << " " << h;
     }
-    pixmap_destroy(src);
-    pixmap_destroy(asrc);
-    pixmap_destroy(dst);
+    EXPECT_TRUE(dst.guard_intact());
 }
 
 TEST(PixmapBlit, AlphaZeroHalfAndFull)
 {
-    Pixmap* src = pixmap_create(3, 1, PIXMAP_ALPHA);
-    Pixmap* dst = pixmap_create(3, 1, 0);
-    ASSERT_TRUE(src && dst);
+    TestPixmap src(3, 1, PIXMAP_ALPHA), dst(3, 1);
     src->pixels[0] = 0x00FF7F10;  // alpha 0
     src->pixels[1] = 0x80FFFFFF;  // alpha 128, channels 255
     src->pixels[2] = 0xFF123456;  // alpha 255
     dst->pixels[0] = 0x44332211;
     dst->pixels[1] = 0x77000000;
     dst->pixels[2] = 0x99ABCDEF;
-    pixmap_blit(dst, 0, 0, src, 0, 0, 3, 1);
+    pixmap_blit(dst.get(), 0, 0, src.get(), 0, 0, 3, 1);
     EXPECT_EQ(dst->pixels[0], 0x44332211u);  // unchanged
     EXPECT_EQ(dst->pixels[1], 0x77808080u);  // 128 per channel, destination alpha kept
     EXPECT_EQ(dst->pixels[2], 0x99123456u);  // the source colour exactly
-    pixmap_destroy(src);
-    pixmap_destroy(dst);
 }
 
 TEST(PixmapBlit, OverlapWithinOnePixmapCopiesAsMemmove)
@@ -374,39 +342,34 @@ TEST(PixmapBlit, OverlapWithinOnePixmapCopiesAsMemmove)
     const int shifts[][2] = {{1, 0}, {-1, 0}, {3, 0}, {-7, 0}, {0, 1}, {0, -1}, {2, 3}, {-2, -3}, {5, -1}, {-4, 2}};
     for (uint32_t flags : {0u, uint32_t(PIXMAP_ALPHA)}) {
         for (auto& s : shifts) {
-            Pixmap* p = pixmap_create(29, 13, flags);
-            ASSERT_NE(p, nullptr);
-            randomise(p, rng);
-            std::vector<uint32_t> before = plane(p), want = before;
+            TestPixmap p(29, 13, flags);
+            p.randomise(rng);
+            std::vector<uint32_t> before = p.plane(), want = before;
             blit_model(want, 29, 13, 4 + s[0], 3 + s[1], before, 29, 13, flags != 0, 4, 3, 20, 8);
-            pixmap_blit(p, 4 + s[0], 3 + s[1], p, 4, 3, 20, 8);
-            EXPECT_EQ(plane(p), want) << "flags " << flags << " shift " << s[0] << "," << s[1];
-            pixmap_destroy(p);
+            pixmap_blit(p.get(), 4 + s[0], 3 + s[1], p.get(), 4, 3, 20, 8);
+            EXPECT_EQ(p.plane(), want) << "flags " << flags << " shift " << s[0] << "," << s[1];
         }
     }
 }
 
 TEST(PixmapBlit, HugeCornersAndSizesDoNotOverflow)
 {
-    Pixmap* src = pixmap_create(8, 8, 0);
-    Pixmap* dst = pixmap_create(8, 8, 0);
-    ASSERT_TRUE(src && dst);
-    for (int i = 0; i < 64; ++i) src->pixels[i] = 0x01010101;
+    TestPixmap src(8, 8), dst(8, 8);
+    src.clear(0x01010101);
     const int32_t big = 0x7FFFFFFF;
-    pixmap_blit(dst, big - 2, 0, src, 0, 0, big, 8);
-    pixmap_blit(dst, 0, 0, src, big - 1, big - 1, big, big);
-    pixmap_blit(dst, -big - 1, 0, src, 0, 0, big, 8);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst->pixels[i], 0u);
-    pixmap_blit(dst, -3, -3, src, -3, -3, big, big);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(dst->pixels[i], 0x01010101u);
-    pixmap_destroy(src);
-    pixmap_destroy(dst);
+    pixmap_blit(dst.get(), big - 2, 0, src.get(), 0, 0, big, 8);
+    pixmap_blit(dst.get(), 0, 0, src.get(), big - 1, big - 1, big, big);
+    pixmap_blit(dst.get(), -big - 1, 0, src.get(), 0, 0, big, 8);
+    EXPECT_EQ(dst.count_not(0), 0);
+    pixmap_blit(dst.get(), -3, -3, src.get(), -3, -3, big, big);
+    EXPECT_EQ(dst.count_not(0x01010101), 0);
+    EXPECT_TRUE(dst.guard_intact());
 }
 
 TEST(PixmapMisses, CountersStopAtTheLargestInt)
 {
-    Pixmap* p = pixmap_create(4, 4, 1);
-    ASSERT_NE(p, nullptr);
+    TestPixmap t(4, 4, PIXMAP_ZBUFFER);
+    Pixmap* p = t.get();
     int saved = set_p_misses;
     set_p_misses = 0x7FFFFFFE;
     pixmap_set_pixel(p, -1, 0, 0);
@@ -420,5 +383,4 @@ TEST(PixmapMisses, CountersStopAtTheLargestInt)
     pixmap_count_misses(&set_p_misses, -4);
     EXPECT_EQ(set_p_misses, 0x7FFFFFFF);
     set_p_misses = saved;
-    pixmap_destroy(p);
 }

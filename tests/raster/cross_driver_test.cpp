@@ -68,25 +68,23 @@ struct Reference {
 // 2 texels of the coordinates at its centre (one texel per pixel here, so that
 // is the same sub-pixel shift seen in the texture).
 TEST(CrossDriver, SameTriangleNearlySameCoverageAndTexels) {
-    Pixmap* tex = pixmap_create(256, 256, 0);
-    fill_uv_texture(tex);
+    UvTexture tex(256);
     const float xyz[9] = {20.3f, 10.7f, 40, 100.6f, 40.2f, 40, 35.1f, 85.9f, 40};
     const float uv[6] = {20.3f, 10.7f, 100.6f, 40.2f, 35.1f, 85.9f};
     const Reference ref{{20.3, 100.6, 35.1}, {10.7, 40.2, 85.9}};
     const double perimeter = std::hypot(80.3, 29.5) + std::hypot(65.5, 45.7) + std::hypot(14.8, 75.2);
     ASSERT_EQ(raster_select(0x01), 1);
     for (const NamedDriver& d : all_drivers) {
-        // Row stride = width: the 16.16 z-buffered driver addresses rows by width.
-        ExactPixmap g(128, 96, true);
-        g.clear(empty);
-        tpoly t = make_triangle(TPOLY_TEXTURED, xyz, uv, tex);
+        // No gutters: the 16.16 z-buffered driver addresses rows by width.
+        TestPixmap g(128, 96, PIXMAP_ZBUFFER);
+        tpoly t = make_triangle(TPOLY_TEXTURED, xyz, uv, tex.get());
         current_raster_driver = d.driver;
-        raster_draw_triangle(&t, &g.map);
+        raster_draw_triangle(&t, g.get());
         int differing = 0, checked = 0;
         for (int32_t y = 0; y < 96; ++y)
             for (int32_t x = 0; x < 128; ++x) {
                 const double cx = x + 0.5, cy = y + 0.5;
-                const bool want = ref.inside(cx, cy), got = g.pixel(x, y) != empty;
+                const bool want = ref.inside(cx, cy), got = g.at(x, y) != empty;
                 const double edge = ref.boundary_distance(cx, cy);
                 if (want != got) {
                     ++differing;
@@ -94,8 +92,8 @@ TEST(CrossDriver, SameTriangleNearlySameCoverageAndTexels) {
                 }
                 if (got && want && edge > 2.0) {
                     ++checked;
-                    EXPECT_NEAR(texel_u(g.pixel(x, y)), cx, 2.0) << d.tag << " pixel " << x << "," << y;
-                    EXPECT_NEAR(texel_v(g.pixel(x, y)), cy, 2.0) << d.tag << " pixel " << x << "," << y;
+                    EXPECT_NEAR(texel_u(g.at(x, y)), cx, 2.0) << d.tag << " pixel " << x << "," << y;
+                    EXPECT_NEAR(texel_v(g.at(x, y)), cy, 2.0) << d.tag << " pixel " << x << "," << y;
                 }
             }
         EXPECT_LE(differing, perimeter) << d.tag;
@@ -105,14 +103,14 @@ TEST(CrossDriver, SameTriangleNearlySameCoverageAndTexels) {
         EXPECT_GT(checked, 1500) << d.tag;
     }
     raster_select(0x94);
-    pixmap_destroy(tex);
 }
 
 // Random finite triangles of every size and place (and degenerate ones) through
 // every slot of every driver but the 16.16 z-buffered one, whose spans are
-// unclipped by design: nothing is written outside the target (guard memory,
-// checked in every build) and, under the address sanitizer, nothing is read or
-// written outside any plane or texture (exact-size heap blocks).
+// unclipped by design: nothing is written outside the target, with its rows back
+// to back or apart (guard words, checked in every build), and under the address
+// sanitizer nothing is read or written outside any plane or texture (the guards
+// are poisoned).
 TEST(CrossDriver, RandomFiniteTrianglesStayInsideTargetAndTexture) {
     const RasterDriver* const drivers[] = {&raster_driver_float_zbuffer, &raster_driver_float_exact,
                                            &raster_driver_fixed_nozbuffer, &raster_driver_safe,
@@ -143,17 +141,19 @@ TEST(CrossDriver, RandomFiniteTrianglesStayInsideTargetAndTexture) {
         case 2: xyz[6] = (xyz[0] + xyz[3]) / 2, xyz[7] = (xyz[1] + xyz[4]) / 2; break;  // collinear
         default: break;
         }
-        ExactPixmap texture(tw, th, false);
-        tpoly t = make_triangle(TPOLY_TEXTURED | TPOLY_EDGE01 | TPOLY_EDGE12 | TPOLY_EDGE20, xyz, uv, &texture.map);
+        TestPixmap texture(tw, th);
+        fill_uv_texture(texture.get());
+        tpoly t = make_triangle(TPOLY_TEXTURED | TPOLY_EDGE01 | TPOLY_EDGE12 | TPOLY_EDGE20, xyz, uv, texture.get());
         t.flat_intensity = pick(600) - 200;
         for (int k = 0; k < 3; ++k) t.vertex_intensity[k] = pick(600) - 200;
         for (const RasterDriver* d : drivers) {
-            ExactPixmap exact(w, h, pick(4) != 0);
-            GuardedTarget guarded(w, h, true);
+            TestPixmap exact(w, h, pick(4) != 0 ? uint32_t{PIXMAP_ZBUFFER} : 0u);
+            TestPixmap guarded(w, h, PIXMAP_ZBUFFER, RASTER_GUARD);
             for (int slot : slots) {
-                draw_slot(*d, slot, &t, &exact.map);
-                draw_slot(*d, slot, &t, &guarded.view);
+                draw_slot(*d, slot, &t, exact.get());
+                draw_slot(*d, slot, &t, guarded.get());
             }
+            ASSERT_TRUE(exact.guard_intact()) << d->name << " round " << round;
             ASSERT_TRUE(guarded.guard_intact()) << d->name << " round " << round;
             drew += guarded.count_not(empty) > 0;
         }
@@ -178,8 +178,7 @@ TEST(CrossDriver, TubePictureFromEveryDriver) {
         {&raster_driver_safe, TPOLY_TEXTURED},          {&raster_driver_perspective, TPOLY_TEXTURED},
         {&raster_driver_float_exact, TPOLY_FLAT},       {&raster_driver_safe, TPOLY_WIRE | TPOLY_EDGE01 | TPOLY_EDGE12},
     };
-    Pixmap* sheet = pixmap_create(4 * 320, 2 * 240, PIXMAP_CLEAR);
-    ASSERT_NE(sheet, nullptr);
+    TestPixmap sheet(4 * 320, 2 * 240, PIXMAP_CLEAR);
     for (int i = 0; i < 8; ++i) {
         tube_scene_clear(scene);
         current_raster_driver = panels[i].driver;
@@ -189,14 +188,13 @@ TEST(CrossDriver, TubePictureFromEveryDriver) {
             for (int32_t x = 0; x < 320; ++x) {
                 const uint32_t p = scene->screen->pixels[y * 320 + x];
                 changed += p != 0xFF201008u;
-                sheet->pixels[(i / 4 * 240 + y) * sheet->width + i % 4 * 320 + x] = p;
+                sheet.at(i % 4 * 320 + x, i / 4 * 240 + y) = p;
             }
         EXPECT_GT(changed, 320 * 240 / 10) << panels[i].driver->name;
     }
     raster_select(0x94);
     const std::string path = std::string(TAVIK_BINARY_DIR) + "/rasterizers_side_by_side.png";
-    EXPECT_TRUE(write_png(path, sheet));
-    pixmap_destroy(sheet);
+    EXPECT_TRUE(write_png(path, sheet.get()));
     tube_scene_destroy(scene);
 }
 

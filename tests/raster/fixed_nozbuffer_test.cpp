@@ -10,39 +10,34 @@ namespace {
 const RasterDriver& fixed = raster_driver_fixed_nozbuffer;
 constexpr uint32_t empty = RASTER_TEST_EMPTY;
 
-struct UvTexture {
-    Pixmap* tex;
-    explicit UvTexture(int32_t size) : tex(pixmap_create(size, size, 0)) { fill_uv_texture(tex); }
-    ~UvTexture() { pixmap_destroy(tex); }
-};
-
 TEST(FixedNoZbuffer, TexelsStepExactlyAndWrapEvery256) {
     UvTexture t(256);
     const float xyz[9] = {0, 0, 7, 64, 0, 7, 0, 64, 7};
     // One texel per pixel from u = 250: columns wrap to texel 0 after 5 pixels.
     const float uv[6] = {250, 0, 314, 0, 250, 64};
-    GuardedTarget g(72, 72, true);
-    tpoly tri = make_triangle(TPOLY_TEXTURED, xyz, uv, t.tex);
-    draw_slot(fixed, RASTER_SLOT_TEXTURED, &tri, &g.view);
+    TestPixmap g(72, 72, PIXMAP_ZBUFFER, RASTER_GUARD);
+    tpoly tri = make_triangle(TPOLY_TEXTURED, xyz, uv, t.get());
+    draw_slot(fixed, RASTER_SLOT_TEXTURED, &tri, g.get());
     int drawn = 0;
     for (int32_t y = 0; y < 72; ++y)
         for (int32_t x = 0; x < 72; ++x) {
             if (x < 64 - y) {
-                ASSERT_EQ(texel_u(g.pixel(x, y)), (250 + x) & 255) << x << "," << y;
-                ASSERT_EQ(texel_v(g.pixel(x, y)), y) << x << "," << y;
+                ASSERT_EQ(texel_u(g.at(x, y)), (250 + x) & 255) << x << "," << y;
+                ASSERT_EQ(texel_v(g.at(x, y)), y) << x << "," << y;
                 ++drawn;
             } else {
-                ASSERT_EQ(g.pixel(x, y), empty) << x << "," << y;
+                ASSERT_EQ(g.at(x, y), empty) << x << "," << y;
             }
         }
     EXPECT_EQ(drawn, 64 * 65 / 2);
 
     // u and u + 256, v and v - 256 address the same texels; the z plane is untouched.
     const float shifted[6] = {250 + 256, -256, 314 + 256, -256, 250 + 256, 64 - 256};
-    GuardedTarget h(72, 72, true);
-    tpoly moved = make_triangle(TPOLY_TEXTURED, xyz, shifted, t.tex);
-    draw_slot(fixed, RASTER_SLOT_TEXTURED, &moved, &h.view);
-    EXPECT_EQ(h.pixel_plane, g.pixel_plane);
+    TestPixmap h(72, 72, PIXMAP_ZBUFFER, RASTER_GUARD);
+    tpoly moved = make_triangle(TPOLY_TEXTURED, xyz, shifted, t.get());
+    draw_slot(fixed, RASTER_SLOT_TEXTURED, &moved, h.get());
+    EXPECT_TRUE(same_pixels(h.get(), g.get()));
+    EXPECT_TRUE(g.guard_intact());
     for (int32_t y = 0; y < 72; ++y)
         for (int32_t x = 0; x < 72; ++x) ASSERT_EQ(h.z(x, y), PIXMAP_Z_FAR);
     EXPECT_TRUE(h.guard_intact());
@@ -59,18 +54,18 @@ TEST(FixedNoZbuffer, CoversWhatTheExactDriverCovers) {
         {5.2f, 1, 1, 5.8f, 1, 1, 5.5f, 30, 1},  // a sliver no span reaches across
     };
     for (const auto& xyz : shapes) {
-        GuardedTarget a(64, 48, true), b(64, 48, true);
-        tpoly tri = make_triangle(TPOLY_TEXTURED, xyz, uv, t.tex);
-        draw_slot(fixed, RASTER_SLOT_TEXTURED, &tri, &a.view);
-        draw_slot(raster_driver_float_exact, RASTER_SLOT_TEXTURED, &tri, &b.view);
+        TestPixmap a(64, 48, PIXMAP_ZBUFFER, RASTER_GUARD), b(64, 48, PIXMAP_ZBUFFER, RASTER_GUARD);
+        tpoly tri = make_triangle(TPOLY_TEXTURED, xyz, uv, t.get());
+        draw_slot(fixed, RASTER_SLOT_TEXTURED, &tri, a.get());
+        draw_slot(raster_driver_float_exact, RASTER_SLOT_TEXTURED, &tri, b.get());
         for (int32_t y = 0; y < 48; ++y)
             for (int32_t x = 0; x < 64; ++x)
-                ASSERT_EQ(a.pixel(x, y) == empty, b.pixel(x, y) == empty) << xyz[0] << ": " << x << "," << y;
+                ASSERT_EQ(a.at(x, y) == empty, b.at(x, y) == empty) << xyz[0] << ": " << x << "," << y;
         EXPECT_TRUE(a.guard_intact());
     }
-    GuardedTarget s(64, 48, true);
-    tpoly sliver = make_triangle(TPOLY_TEXTURED, shapes[4], uv, t.tex);
-    draw_slot(fixed, RASTER_SLOT_TEXTURED, &sliver, &s.view);
+    TestPixmap s(64, 48, PIXMAP_ZBUFFER, RASTER_GUARD);
+    tpoly sliver = make_triangle(TPOLY_TEXTURED, shapes[4], uv, t.get());
+    draw_slot(fixed, RASTER_SLOT_TEXTURED, &sliver, s.get());
     EXPECT_EQ(s.count_not(empty), 0);
 }
 
@@ -80,11 +75,11 @@ TEST(FixedNoZbuffer, SmallTexturesAreReadInsideTheirPixels) {
     UvTexture t(16);
     const float xyz[9] = {0, 0, 1, 40, 0, 1, 0, 40, 1};
     const float uv[6] = {0, 0, 40, 0, 0, 40};
-    GuardedTarget g(48, 48, false);
-    tpoly tri = make_triangle(TPOLY_TEXTURED, xyz, uv, t.tex);
-    draw_slot(fixed, RASTER_SLOT_TEXTURED, &tri, &g.view);
-    for (int32_t x = 0; x < 40; ++x) EXPECT_EQ(g.pixel(x, 0), t.tex->pixels[x]) << x;
-    EXPECT_EQ(g.pixel(3, 20), t.tex->pixels[255]);  // texel 20 * 256 + 3
+    TestPixmap g(48, 48, 0, RASTER_GUARD);
+    tpoly tri = make_triangle(TPOLY_TEXTURED, xyz, uv, t.get());
+    draw_slot(fixed, RASTER_SLOT_TEXTURED, &tri, g.get());
+    for (int32_t x = 0; x < 40; ++x) EXPECT_EQ(g.at(x, 0), t.get()->pixels[x]) << x;
+    EXPECT_EQ(g.at(3, 20), t.get()->pixels[255]);  // texel 20 * 256 + 3
     EXPECT_TRUE(g.guard_intact());
 }
 

@@ -2,12 +2,10 @@
 // strict depth test, texture wrap, the additive line, memory safety for any
 // finite triangle, and a picture of the tube scene through the whole pipeline.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,111 +16,18 @@
 #include "engine/raster/fixed.h"
 #include "engine/raster/fixed_zbuffer.h"
 #include "engine/raster/raster.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TEST_ASAN 1
-#endif
-#endif
-#ifdef TEST_ASAN
-#include <sanitizer/asan_interface.h>
-#endif
+#include "tests/raster/raster_fixture.h"
 
 namespace {
 
 constexpr uint32_t BLACK = 0xFF000000u;
 
-// A Pixmap over test-owned planes with guard zones on both sides: under
-// AddressSanitizer the guards are poisoned (any read or write is reported),
-// otherwise they hold a pattern that the test checks after drawing.
-struct GuardedPixmap {
-    static constexpr size_t GUARD = 4096;  // words on each side
-    std::vector<uint32_t> pixels;
-    std::vector<int32_t> zbuffer;
-    std::vector<int32_t> rows;
-    Pixmap pm{};
+// Targets with a z plane, cleared to opaque black, rows back to back (the
+// driver addresses rows by width), 4096 guard words before and after each plane.
+constexpr uint32_t TARGET = PIXMAP_ZBUFFER | PIXMAP_CLEAR;
+constexpr PixmapGuard WIDE_GUARD{4096, 0, 0};
 
-    GuardedPixmap(int w, int h) {
-        size_t n = (size_t)w * h;
-        pixels.assign(n + 2 * GUARD, 0xDEADBEEFu);
-        zbuffer.assign(n + 2 * GUARD, (int32_t)0xDEADBEEF);
-        rows.resize(h);
-        for (int y = 0; y < h; y++) rows[y] = y * w;
-        pm.width = w;
-        pm.height = h;
-        pm.flags = PIXMAP_ZBUFFER;
-        pm.rows = rows.data();
-        pm.zbuffer = zbuffer.data() + GUARD;
-        pm.pixels = pixels.data() + GUARD;
-        clear();
-        poison(true);
-    }
-    ~GuardedPixmap() { poison(false); }
-    void clear() {
-        size_t n = (size_t)pm.width * pm.height;
-        std::fill(pm.pixels, pm.pixels + n, BLACK);
-        std::fill(pm.zbuffer, pm.zbuffer + n, PIXMAP_Z_FAR);
-    }
-    void poison(bool on) {
-#ifdef TEST_ASAN
-        size_t n = (size_t)pm.width * pm.height;
-        for (auto* base : {(void*)pixels.data(), (void*)zbuffer.data()}) {
-            char* b = (char*)base;
-            if (on) {
-                ASAN_POISON_MEMORY_REGION(b, GUARD * 4);
-                ASAN_POISON_MEMORY_REGION(b + (GUARD + n) * 4, GUARD * 4);
-            } else {
-                ASAN_UNPOISON_MEMORY_REGION(b, (n + 2 * GUARD) * 4);
-            }
-        }
-#else
-        (void)on;
-#endif
-    }
-    bool guards_intact() const {
-#ifdef TEST_ASAN
-        return true;  // a stray access would already have been reported
-#else
-        size_t n = (size_t)pm.width * pm.height;
-        for (size_t i = 0; i < GUARD; i++) {
-            if (pixels[i] != 0xDEADBEEFu || pixels[GUARD + n + i] != 0xDEADBEEFu) return false;
-            if (zbuffer[i] != (int32_t)0xDEADBEEF || zbuffer[GUARD + n + i] != (int32_t)0xDEADBEEF)
-                return false;
-        }
-        return true;
-#endif
-    }
-    std::vector<uint32_t> image() const {
-        return std::vector<uint32_t>(pm.pixels, pm.pixels + (size_t)pm.width * pm.height);
-    }
-    uint32_t at(int x, int y) const { return pm.pixels[y * pm.width + x]; }
-    int32_t z(int x, int y) const { return pm.zbuffer[y * pm.width + x]; }
-    int count_not(uint32_t colour) const {
-        int n = 0;
-        for (int i = 0; i < pm.width * pm.height; i++) n += pm.pixels[i] != colour;
-        return n;
-    }
-};
-
-// 256 x 256 texture whose texel (u, v) names its own coordinates.
-struct CoordTexture {
-    std::vector<uint32_t> texels;
-    std::vector<int32_t> rows;
-    Pixmap pm{};
-    CoordTexture() : texels(256 * 256), rows(256) {
-        for (int v = 0; v < 256; v++) {
-            rows[v] = v * 256;
-            for (int u = 0; u < 256; u++) texels[v * 256 + u] = 0xFF000000u | (uint32_t)v << 8 | u;
-        }
-        pm.width = pm.height = 256;
-        pm.rows = rows.data();
-        pm.pixels = texels.data();
-    }
-};
-
-tpoly make_triangle(uint32_t flags, vector a, vector b, vector c) {
+tpoly triangle_of(uint32_t flags, vector a, vector b, vector c) {
     tpoly t{};
     t.flags = flags;
     t.colour = 0xFF00FF00u;
@@ -142,43 +47,14 @@ void set_plane_uv(tpoly* t) {
     }
 }
 
-bool write_png(const std::string& path, const Pixmap* pm) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, pm->width, pm->height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<png_byte> row(pm->width * 3);
-    for (int y = 0; y < pm->height; y++) {
-        for (int x = 0; x < pm->width; x++) {
-            uint32_t p = pm->pixels[y * pm->width + x];
-            row[3 * x] = p & 0xFF;
-            row[3 * x + 1] = (p >> 8) & 0xFF;
-            row[3 * x + 2] = (p >> 16) & 0xFF;
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
-}
-
 }  // namespace
 
 // ---- exact pixels ------------------------------------------------------------
 
 TEST(FixedZbufferFlat, FlatTopTriangleCoversTheHandCountedPixels) {
-    GuardedPixmap t(8, 8);
-    tpoly tri = make_triangle(TPOLY_FLAT, {1, 1, 10}, {7, 1, 10}, {1, 7, 10});
-    fixed_zbuffer_draw_flat(&tri, &t.pm);
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    tpoly tri = triangle_of(TPOLY_FLAT, {1, 1, 10}, {7, 1, 10}, {1, 7, 10});
+    fixed_zbuffer_draw_flat(&tri, t.get());
     // Flat top, edges from their vertices without prestep: row r covers x = 1 .. 6 - (r - 1).
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++) {
@@ -190,9 +66,9 @@ TEST(FixedZbufferFlat, FlatTopTriangleCoversTheHandCountedPixels) {
 }
 
 TEST(FixedZbufferFlat, GeneralTriangleRowsStartAtTruncatedY) {
-    GuardedPixmap t(8, 8);
-    tpoly tri = make_triangle(TPOLY_FLAT, {1.25f, 0.5f, 3}, {6.75f, 3.25f, 3}, {2.25f, 6.75f, 3});
-    fixed_zbuffer_draw_flat(&tri, &t.pm);
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    tpoly tri = triangle_of(TPOLY_FLAT, {1.25f, 0.5f, 3}, {6.75f, 3.25f, 3}, {2.25f, 6.75f, 3});
+    fixed_zbuffer_draw_flat(&tri, t.get());
     // Hand-walked: the edges are prestepped to y = 1, 2, ... but drawn from row
     // trunc(0.5) = 0; spans run from trunc(xl) up to ceil(xr), exclusive.
     const int first[6] = {1, 1, 1, 1, 1, 2}, last[6] = {2, 4, 6, 5, 4, 3};
@@ -205,25 +81,25 @@ TEST(FixedZbufferFlat, GeneralTriangleRowsStartAtTruncatedY) {
 }
 
 TEST(FixedZbufferFlat, LitFlatFillIsTheGreyOfTheLevelAndDegenerateDrawsNothing) {
-    GuardedPixmap t(8, 8);
-    tpoly tri = make_triangle(TPOLY_FLAT | TPOLY_FLAT_LIGHT, {1, 1, 10}, {7, 1, 10}, {1, 7, 10});
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    tpoly tri = triangle_of(TPOLY_FLAT | TPOLY_FLAT_LIGHT, {1, 1, 10}, {7, 1, 10}, {1, 7, 10});
     tri.flat_intensity = 0x1A5;  // only the low byte counts
-    fixed_zbuffer_draw_flat(&tri, &t.pm);
+    fixed_zbuffer_draw_flat(&tri, t.get());
     EXPECT_EQ(t.at(1, 1) & 0x00FFFFFFu, 0xA5A5A5u);
 
-    t.clear();
-    tpoly flat = make_triangle(TPOLY_FLAT, {1, 3, 1}, {5, 3, 1}, {7, 3, 1});
-    fixed_zbuffer_draw_flat(&flat, &t.pm);
+    t.clear(BLACK);
+    tpoly flat = triangle_of(TPOLY_FLAT, {1, 3, 1}, {5, 3, 1}, {7, 3, 1});
+    fixed_zbuffer_draw_flat(&flat, t.get());
     EXPECT_EQ(t.count_not(BLACK), 0);
 }
 
 TEST(FixedZbufferTextured, SpansStartAtTruncatedXWithTheValuesOfCeilX) {
-    GuardedPixmap t(8, 8);
-    CoordTexture tex;
-    tpoly tri = make_triangle(TPOLY_TEXTURED, {1.25f, 0.5f, 3}, {6.75f, 3.25f, 3}, {2.25f, 6.75f, 3});
-    tri.texturemap = &tex.pm;
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    UvTexture tex(256);
+    tpoly tri = triangle_of(TPOLY_TEXTURED, {1.25f, 0.5f, 3}, {6.75f, 3.25f, 3}, {2.25f, 6.75f, 3});
+    tri.texturemap = tex.get();
     set_plane_uv(&tri);
-    fixed_zbuffer_draw_textured(&tri, &t.pm);
+    fixed_zbuffer_draw_textured(&tri, t.get());
     // Textured spans end at trunc(xr); pixel (x, r) shows the texture at
     // (x + 1, r + 1): the first pixel takes column ceil(xl), the rows the
     // prestepped edge values.
@@ -239,42 +115,42 @@ TEST(FixedZbufferTextured, SpansStartAtTruncatedXWithTheValuesOfCeilX) {
 }
 
 TEST(FixedZbufferTextured, DepthTiesKeepTheFirstAndNearerWins) {
-    GuardedPixmap t(8, 8);
-    CoordTexture tex;
-    tpoly tri = make_triangle(TPOLY_TEXTURED, {1, 1, 20}, {7, 1, 20}, {1, 7, 20});
-    tri.texturemap = &tex.pm;
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    UvTexture tex(256);
+    tpoly tri = triangle_of(TPOLY_TEXTURED, {1, 1, 20}, {7, 1, 20}, {1, 7, 20});
+    tri.texturemap = tex.get();
     for (float& f : tri.uv) f = 5.0f;  // every pixel: texel (5, 5)
-    fixed_zbuffer_draw_textured(&tri, &t.pm);
+    fixed_zbuffer_draw_textured(&tri, t.get());
     const int covered = t.count_not(BLACK);
     ASSERT_GT(covered, 0);
     EXPECT_EQ(t.at(1, 1), 0xFF000505u);
     EXPECT_EQ(t.z(1, 1), 20);
 
     for (float& f : tri.uv) f = 9.0f;
-    fixed_zbuffer_draw_textured(&tri, &t.pm);  // same depth: strict test fails
+    fixed_zbuffer_draw_textured(&tri, t.get());  // same depth: strict test fails
     EXPECT_EQ(t.count_not(0xFF000505u), 64 - covered);
 
-    tpoly flat = make_triangle(TPOLY_FLAT, {1, 1, 20}, {7, 1, 20}, {1, 7, 20});
-    fixed_zbuffer_draw_flat(&flat, &t.pm);  // a flat fill at the same depth neither
+    tpoly flat = triangle_of(TPOLY_FLAT, {1, 1, 20}, {7, 1, 20}, {1, 7, 20});
+    fixed_zbuffer_draw_flat(&flat, t.get());  // a flat fill at the same depth neither
     EXPECT_EQ(t.count_not(0xFF000505u), 64 - covered);
 
     for (auto& v : tri.vertex) v.z = 19.0f;
-    fixed_zbuffer_draw_textured(&tri, &t.pm);
+    fixed_zbuffer_draw_textured(&tri, t.get());
     EXPECT_EQ(t.count_not(0xFF000909u), 64 - covered);
     EXPECT_EQ(t.z(1, 1), 19);
 
     for (auto& v : flat.vertex) v.z = 25.0f;  // farther: hidden
-    fixed_zbuffer_draw_flat(&flat, &t.pm);
+    fixed_zbuffer_draw_flat(&flat, t.get());
     EXPECT_EQ(t.count_not(0xFF000909u), 64 - covered);
 }
 
 TEST(FixedZbufferTextured, SpanWrapsUAndVAt256) {
-    CoordTexture tex;
+    UvTexture tex(256);
     uint32_t px[6];
     int32_t zb[6];
     std::fill(zb, zb + 6, PIXMAP_Z_FAR);
     // u from 254.5 in steps of 0.75: 254, 255, 256 -> 0, 256.75 -> 0, 257.5 -> 1, ...
-    fixed_zbuffer_texture_span_z(px, tex.texels.data(), zb, 6, 7 << 16, (int32_t)(254.5 * 65536),
+    fixed_zbuffer_texture_span_z(px, tex->pixels, zb, 6, 7 << 16, (int32_t)(254.5 * 65536),
                                  3 << 16, (int32_t)(0.75 * 65536), 0, 0);
     const uint32_t cols[6] = {254, 255, 0, 0, 1, 2};
     for (int i = 0; i < 6; i++) EXPECT_EQ(px[i], 0xFF000300u | cols[i]) << i;
@@ -282,57 +158,55 @@ TEST(FixedZbufferTextured, SpanWrapsUAndVAt256) {
     std::fill(zb, zb + 6, PIXMAP_Z_FAR);
     // Negative coordinates wrap the same way: u = -1 is column 255, -256.5 too;
     // v = -0.25 is row 255.
-    fixed_zbuffer_texture_span_z(px, tex.texels.data(), zb, 2, 0, -65536, (int32_t)(-0.25 * 65536),
+    fixed_zbuffer_texture_span_z(px, tex->pixels, zb, 2, 0, -65536, (int32_t)(-0.25 * 65536),
                                  (int32_t)(-255.5 * 65536), 0, 0);
     EXPECT_EQ(px[0], 0xFF00FF00u | 255);
     EXPECT_EQ(px[1], 0xFF00FF00u | 255);
 
     // u = 256.0 and 0.0 address the same column through a whole triangle.
-    GuardedPixmap a(8, 8), b(8, 8);
-    tpoly tri = make_triangle(TPOLY_TEXTURED, {1, 1, 3}, {7, 1, 3}, {1, 7, 3});
-    tri.texturemap = &tex.pm;
+    TestPixmap a(8, 8, TARGET, WIDE_GUARD), b(8, 8, TARGET, WIDE_GUARD);
+    tpoly tri = triangle_of(TPOLY_TEXTURED, {1, 1, 3}, {7, 1, 3}, {1, 7, 3});
+    tri.texturemap = tex.get();
     for (int i = 0; i < 3; i++) tri.uv[2 * i + 1] = 40.0f;
     for (int i = 0; i < 3; i++) tri.uv[2 * i] = 0.0f;
-    fixed_zbuffer_draw_textured(&tri, &a.pm);
+    fixed_zbuffer_draw_textured(&tri, a.get());
     for (int i = 0; i < 3; i++) tri.uv[2 * i] = 256.0f;
-    fixed_zbuffer_draw_textured(&tri, &b.pm);
-    EXPECT_EQ(a.image(), b.image());
+    fixed_zbuffer_draw_textured(&tri, b.get());
+    EXPECT_EQ(a.plane(), b.plane());
     EXPECT_EQ(a.at(1, 1), 0xFF002800u);
 }
 
 TEST(FixedZbufferTextured, SpanWithNoWidthAndBadTexturesDrawNothing) {
-    CoordTexture tex;
+    UvTexture tex(256);
     uint32_t px = BLACK;
     int32_t zb = PIXMAP_Z_FAR;
-    fixed_zbuffer_texture_span_z(&px, tex.texels.data(), &zb, 0, 0, 0, 0, 0, 0, 0);
-    fixed_zbuffer_texture_span_z(&px, tex.texels.data(), &zb, -3, 0, 0, 0, 0, 0, 0);
+    fixed_zbuffer_texture_span_z(&px, tex->pixels, &zb, 0, 0, 0, 0, 0, 0, 0);
+    fixed_zbuffer_texture_span_z(&px, tex->pixels, &zb, -3, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(px, BLACK);
     EXPECT_EQ(zb, PIXMAP_Z_FAR);
 
     // A texture smaller than the 256 x 256 texels the spans address, or a uv
     // index past the coordinates, is refused instead of read out of bounds.
-    GuardedPixmap t(8, 8);
-    std::vector<uint32_t> small(64 * 64, 0xFFFFFFFFu);
-    Pixmap small_pm{};
-    small_pm.width = small_pm.height = 64;
-    small_pm.pixels = small.data();
-    tpoly tri = make_triangle(TPOLY_TEXTURED, {1, 1, 3}, {7, 1, 3}, {1, 7, 3});
-    tri.texturemap = &small_pm;
-    fixed_zbuffer_draw_textured(&tri, &t.pm);
-    tri.texturemap = &tex.pm;
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    TestPixmap small(64, 64);
+    small.clear(0xFFFFFFFFu);
+    tpoly tri = triangle_of(TPOLY_TEXTURED, {1, 1, 3}, {7, 1, 3}, {1, 7, 3});
+    tri.texturemap = small.get();
+    fixed_zbuffer_draw_textured(&tri, t.get());
+    tri.texturemap = tex.get();
     tri.uv_index[0] = 31;
-    fixed_zbuffer_draw_textured(&tri, &t.pm);
+    fixed_zbuffer_draw_textured(&tri, t.get());
     tri.texturemap = nullptr;
     tri.uv_index[0] = 0;
-    fixed_zbuffer_draw_textured(&tri, &t.pm);
+    fixed_zbuffer_draw_textured(&tri, t.get());
     EXPECT_EQ(t.count_not(BLACK), 0);
 }
 
 // ---- lines ---------------------------------------------------------------------
 
 TEST(FixedZbufferLine, IntegerLineLightsItsPixelsFullyAndSetsTheirDepth) {
-    GuardedPixmap t(8, 8);
-    fixed_zbuffer_draw_line(&t.pm, 1, 2, 5, 4, 2, 5, 0x00402010u);
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    fixed_zbuffer_draw_line(t.get(), 1, 2, 5, 4, 2, 5, 0x00402010u);
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++) {
             bool on = y == 2 && x >= 1 && x <= 3;
@@ -340,17 +214,17 @@ TEST(FixedZbufferLine, IntegerLineLightsItsPixelsFullyAndSetsTheirDepth) {
             EXPECT_EQ(t.z(x, y), on ? 5 : PIXMAP_Z_FAR) << x << "," << y;
         }
     // Drawn again at the same depth it fails the strict test: nothing adds.
-    fixed_zbuffer_draw_line(&t.pm, 1, 2, 5, 4, 2, 5, 0x00402010u);
+    fixed_zbuffer_draw_line(t.get(), 1, 2, 5, 4, 2, 5, 0x00402010u);
     EXPECT_EQ(t.at(2, 2), 0xFF402010u);
     // A line of length 0 draws nothing.
-    fixed_zbuffer_draw_line(&t.pm, 6, 6, 1, 6, 6, 1, 0x00402010u);
+    fixed_zbuffer_draw_line(t.get(), 6, 6, 1, 6, 6, 1, 0x00402010u);
     EXPECT_EQ(t.at(6, 6), BLACK);
 }
 
 TEST(FixedZbufferLine, FractionalLineSplitsItsWeightBetweenRows) {
-    GuardedPixmap t(8, 8);
-    for (int i = 0; i < 64; i++) t.pm.pixels[i] = 0;
-    fixed_zbuffer_draw_line(&t.pm, 1, 2.25f, 5, 4, 2.25f, 5, 0x80808080u);
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    t.clear(0);
+    fixed_zbuffer_draw_line(t.get(), 1, 2.25f, 5, 4, 2.25f, 5, 0x80808080u);
     // wt = 0.75 -> k = 192, wb = 0.25 -> k = 64; 0x80 * k >> 8.
     EXPECT_EQ(t.at(2, 2), 0x60606060u);
     EXPECT_EQ(t.at(2, 3), 0x20202020u);
@@ -362,27 +236,27 @@ TEST(FixedZbufferLine, FractionalLineSplitsItsWeightBetweenRows) {
 }
 
 TEST(FixedZbufferLine, AddPlotSaturatesEveryByteIncludingAlpha) {
-    GuardedPixmap t(4, 4);
-    t.pm.pixels[5] = 0xF0C01020u;
-    fixed_zbuffer_add_plot(&t.pm, 1.5f, 1.2f, 1.0f, 1.0f, 0x30504020u);
-    EXPECT_EQ(t.pm.pixels[5], 0xFFFF5040u);
-    fixed_zbuffer_add_plot(&t.pm, 1.0f, 1.0f, 0.5f, 0.5f, 0x40404040u);  // k = 64
-    EXPECT_EQ(t.pm.pixels[5], 0xFFFF6050u);
-    fixed_zbuffer_add_plot(&t.pm, -3.0f, 9.0f, 1.0f, 1.0f, 0xFFFFFFFFu);  // outside: skipped
-    EXPECT_TRUE(t.guards_intact());
+    TestPixmap t(4, 4, TARGET, WIDE_GUARD);
+    t.at(1, 1) = 0xF0C01020u;
+    fixed_zbuffer_add_plot(t.get(), 1.5f, 1.2f, 1.0f, 1.0f, 0x30504020u);
+    EXPECT_EQ(t.at(1, 1), 0xFFFF5040u);
+    fixed_zbuffer_add_plot(t.get(), 1.0f, 1.0f, 0.5f, 0.5f, 0x40404040u);  // k = 64
+    EXPECT_EQ(t.at(1, 1), 0xFFFF6050u);
+    fixed_zbuffer_add_plot(t.get(), -3.0f, 9.0f, 1.0f, 1.0f, 0xFFFFFFFFu);  // outside: skipped
+    EXPECT_TRUE(t.guard_intact());
 }
 
 TEST(FixedZbufferLine, WireDrawsTheFlaggedEdgesInOrder) {
-    GuardedPixmap t(8, 8);
-    tpoly tri = make_triangle(TPOLY_WIRE | TPOLY_EDGE12, {1, 1, 2}, {6, 1, 2}, {6, 6, 2});
+    TestPixmap t(8, 8, TARGET, WIDE_GUARD);
+    tpoly tri = triangle_of(TPOLY_WIRE | TPOLY_EDGE12, {1, 1, 2}, {6, 1, 2}, {6, 6, 2});
     tri.colour = 0x00102030u;
-    fixed_zbuffer_draw_wire(&tri, &t.pm);
+    fixed_zbuffer_draw_wire(&tri, t.get());
     // Only the vertical edge 1 -> 2: column 6, rows 1 .. 5.
     EXPECT_EQ(t.count_not(BLACK), 5);
     for (int y = 1; y <= 5; y++) EXPECT_EQ(t.at(6, y), 0xFF102030u);
     tri.flags = TPOLY_WIRE;
-    t.clear();
-    fixed_zbuffer_draw_wire(&tri, &t.pm);
+    t.clear(BLACK);
+    fixed_zbuffer_draw_wire(&tri, t.get());
     EXPECT_EQ(t.count_not(BLACK), 0);
 }
 
@@ -391,72 +265,72 @@ TEST(FixedZbufferLine, WireDrawsTheFlaggedEdgesInOrder) {
 // Random finite triangles and lines of every scale, most of them far outside
 // a small target: nothing outside the target or the texture is touched.
 TEST(FixedZbufferSafety, AnyFiniteTriangleStaysInsideTargetAndTexture) {
-    GuardedPixmap t(37, 23);
-    CoordTexture tex;
+    TestPixmap t(37, 23, TARGET, WIDE_GUARD);
+    UvTexture tex(256);
     std::mt19937 rng(1234);
     const float scales[] = {10.0f, 60.0f, 1000.0f, 1.0e6f, 1.0e12f, 3.0e38f};
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     std::uniform_int_distribution<int> pick(0, 5);
     for (int n = 0; n < 20000; n++) {
         float s = scales[pick(rng)];
-        tpoly tri = make_triangle(TPOLY_TEXTURED, {}, {}, {});
-        tri.texturemap = &tex.pm;
+        tpoly tri = triangle_of(TPOLY_TEXTURED, {}, {}, {});
+        tri.texturemap = tex.get();
         for (auto& v : tri.vertex) {
             v.x = 18.0f + s * unit(rng);
             v.y = 11.0f + s * unit(rng);
             v.z = scales[pick(rng)] * unit(rng);
         }
         for (int i = 0; i < 6; i++) tri.uv[i] = scales[pick(rng)] * unit(rng);
-        fixed_zbuffer_draw_textured(&tri, &t.pm);
-        fixed_zbuffer_draw_flat(&tri, &t.pm);
+        fixed_zbuffer_draw_textured(&tri, t.get());
+        fixed_zbuffer_draw_flat(&tri, t.get());
         tri.flags = TPOLY_WIRE | TPOLY_EDGE01 | TPOLY_EDGE12 | TPOLY_EDGE20;
-        fixed_zbuffer_draw_wire(&tri, &t.pm);
-        if (n % 1000 == 0) t.clear();
+        fixed_zbuffer_draw_wire(&tri, t.get());
+        if (n % 1000 == 0) t.clear(BLACK);
     }
-    EXPECT_TRUE(t.guards_intact());
+    EXPECT_TRUE(t.guard_intact());
     EXPECT_GT(t.count_not(BLACK), 0);
 }
 
 // Clipping only removes pixels: a triangle crossing the right and bottom edges
 // of a small target draws there exactly what it draws in a larger one.
 TEST(FixedZbufferSafety, ClippingKeepsThePixelsInsideTheTarget) {
-    GuardedPixmap small(40, 30), big(80, 60);
-    CoordTexture tex;
+    TestPixmap small(40, 30, TARGET, WIDE_GUARD), big(80, 60, TARGET, WIDE_GUARD);
+    UvTexture tex(256);
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> px(0.0f, 79.9f), py(0.0f, 59.9f), z(1.0f, 500.0f);
     for (int n = 0; n < 500; n++) {
-        tpoly tri = make_triangle(n % 2 ? TPOLY_TEXTURED : TPOLY_FLAT, {}, {}, {});
-        tri.texturemap = &tex.pm;
+        tpoly tri = triangle_of(n % 2 ? TPOLY_TEXTURED : TPOLY_FLAT, {}, {}, {});
+        tri.texturemap = tex.get();
         tri.colour = 0xFF000000u | (uint32_t)n * 2654435761u >> 8;
         for (auto& v : tri.vertex) v = {px(rng), py(rng), z(rng)};
         set_plane_uv(&tri);
         raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
         tri.flags |= TPOLY_TWO_SIDED;
-        raster_draw_triangle(&tri, &small.pm);
-        raster_draw_triangle(&tri, &big.pm);
+        raster_draw_triangle(&tri, small.get());
+        raster_draw_triangle(&tri, big.get());
     }
     for (int y = 0; y < 30; y++)
         for (int x = 0; x < 40; x++) {
             ASSERT_EQ(small.at(x, y), big.at(x, y)) << x << "," << y;
             ASSERT_EQ(small.z(x, y), big.z(x, y)) << x << "," << y;
         }
-    EXPECT_TRUE(small.guards_intact());
+    EXPECT_TRUE(small.guard_intact());
 }
 
 // Random view-space triangles through the whole pipeline, many crossing the
 // side planes or passing beside and behind the eye: still nothing outside.
 TEST(FixedZbufferSafety, PipelineOutputStaysInsideTheTarget) {
-    GuardedPixmap t(64, 48);
-    CoordTexture tex;
-    frustum* view = frustum_create(0, &t.pm, 64, 48, 100);
+    TestPixmap t(64, 48, TARGET, WIDE_GUARD);
+    UvTexture tex(256);
+    frustum* view = frustum_create(0, t.get(), 64, 48, 100);
     ASSERT_NE(view, nullptr);
     ASSERT_EQ(raster_select(RASTER_FLAGS_FIXED_ZBUFFER), 1);
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> xy(-300.0f, 300.0f), z(-250.0f, 400.0f), uv(-500, 500);
     int drawn = 0;
     for (int n = 0; n < 20000; n++) {
-        tpoly tri = make_triangle(n % 3 ? TPOLY_TEXTURED : TPOLY_FLAT, {}, {}, {});
-        tri.texturemap = &tex.pm;
+        tpoly tri = triangle_of(n % 3 ? TPOLY_TEXTURED : TPOLY_FLAT, {}, {}, {});
+        tri.texturemap = tex.get();
         tri.flags |= TPOLY_TWO_SIDED;
         for (auto& v : tri.vertex) v = {xy(rng), xy(rng), z(rng)};
         if (n % 7 == 0) tri.vertex[0] = {0, 0, -100};  // a corner exactly at the eye
@@ -464,10 +338,10 @@ TEST(FixedZbufferSafety, PipelineOutputStaysInsideTheTarget) {
         frustum_draw_tpoly(view, &tri);
         if (n % 500 == 0) {
             drawn += t.count_not(BLACK) > 0;
-            t.clear();
+            t.clear(BLACK);
         }
     }
-    EXPECT_TRUE(t.guards_intact());
+    EXPECT_TRUE(t.guard_intact());
     EXPECT_GT(drawn, 20);
     frustum_destroy(view);
 }
@@ -517,9 +391,7 @@ TEST(FixedZbufferScene, TubeAndFlatTrianglesThroughThePipeline) {
     EXPECT_GT(changed, 200);  // about 230 line steps
     EXPECT_EQ(stray, 0);
 
-    std::filesystem::create_directories(TAVIK_BINARY_DIR "/test_output");
-    const std::string path = TAVIK_BINARY_DIR "/test_output/pipeline_scene.png";
-    EXPECT_TRUE(write_png(path, s->screen));
+    EXPECT_TRUE(write_png(test_output_dir() + "/pipeline_scene.png", s->screen));
 
     // The tube covers a band across the whole width; the near flat triangle is
     // in front of it, the far one shows only where the tube is not.

@@ -1,16 +1,21 @@
-// The rasterizer registry and dispatcher: descriptors and search order, the
+// The rasterizer registry and dispatcher: what the capability words select, the
 // selection fallback, back-face culling, custom and wire routes, and the slot
 // each drawing mode reaches.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <limits>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
+#include "tests/lib/pixmap_fixture.h"
 
 namespace {
 
@@ -56,33 +61,47 @@ TEST(RasterRegistry, StartsWithTheFloatZbufferedDriver) {
     EXPECT_EQ(current_raster_driver, &raster_driver_float_zbuffer);
 }
 
-TEST(RasterRegistry, DescriptorsCarryTheirNamesAndFlags) {
-    struct Expect {
-        const RasterDriver* d;
-        const char* name;
+// The capability words callers pass select drivers that behave as the words
+// say: the z-buffered ones leave a nearer surface alone, the others draw over
+// it; on an empty depth plane every one draws. Each driver's name is its own.
+TEST(RasterRegistry, CapabilityWordsSelectDriversThatDrawByThem) {
+    struct Case {
         uint32_t flags;
-    } expect[] = {
-        {&raster_driver_float_zbuffer, "ZBuffered software polygondrawer, extensive float-usage!", 0x82},
-        {&raster_driver_safe, "Software SAFE polygon drawer", 0x01},
-        {&raster_driver_float_exact, "Exakt,non-zbuffered software polgondriver", 0x00},
-        {&raster_driver_fixed_nozbuffer, "ASM-opt non-zbuffered (256x256 tsize) software polygondrawer", 0x14},
-        {&raster_driver_fixed_zbuffer, "ASM-opt zbuffered (256x256 tsize) software polygondrawer", 0x94},
-        {&raster_driver_perspective, "Software perspective correct and Z-bufferd polygondrawer", 0xA0},
+        const RasterDriver* driver;
+        bool depth_tested;
+    } cases[] = {
+        {RASTER_FLAGS_PERSPECTIVE, &raster_driver_perspective, true},
+        {RASTER_FLAGS_FIXED_ZBUFFER, &raster_driver_fixed_zbuffer, true},
+        {RASTER_FLAGS_FIXED_NOZBUFFER, &raster_driver_fixed_nozbuffer, false},
+        {RASTER_FLAGS_FLOAT_EXACT, &raster_driver_float_exact, false},
+        {RASTER_FLAGS_SAFE, &raster_driver_safe, false},
     };
-    for (const Expect& e : expect) {
-        EXPECT_STREQ(e.d->name, e.name);
-        EXPECT_EQ(e.d->flags, e.flags) << e.name;
+    TestPixmap tex(256, 256);
+    tex.clear(0xFFFFFFFFu);
+    for (const Case& c : cases) {
+        ASSERT_EQ(raster_select(c.flags), 1) << std::hex << c.flags;
+        EXPECT_EQ(current_raster_driver, c.driver) << std::hex << c.flags;
+        for (bool nearer_surface : {false, true}) {
+            TestPixmap target(16, 16, PIXMAP_ZBUFFER);
+            if (nearer_surface) std::fill_n(target->zbuffer, 256, INT32_MIN);
+            tpoly t = front_triangle(TPOLY_TEXTURED);
+            t.texturemap = tex.get();
+            for (int k = 0; k < 6; k++) t.uv[k] = 8.0f;
+            raster_draw_triangle(&t, target.get());
+            const bool drawn = target.count_not(0) > 0;
+            EXPECT_EQ(drawn, !(nearer_surface && c.depth_tested))
+                << c.driver->name << (nearer_surface ? ", nearer surface" : ", empty depth");
+        }
     }
-    // Search order; the float z-buffered driver is not listed.
-    const RasterDriver* order[] = {&raster_driver_perspective, &raster_driver_fixed_zbuffer,
-                                   &raster_driver_fixed_nozbuffer, &raster_driver_float_exact,
-                                   &raster_driver_safe};
-    for (int i = 0; i < 5; i++) EXPECT_EQ(raster_drivers[i], order[i]) << i;
-    EXPECT_EQ(raster_drivers[5], nullptr);
-    // The fixed-point z-buffered driver fills line, flat, wire and textured only.
-    for (int s = 0; s < RASTER_SLOTS; s++)
-        EXPECT_EQ(raster_driver_fixed_zbuffer.slot[s] != nullptr, s == 0 || s == 1 || s == 2 || s == 4)
-            << s;
+    std::set<std::string> names;
+    for (const RasterDriver* d : {&raster_driver_float_zbuffer, &raster_driver_float_exact,
+                                  &raster_driver_fixed_nozbuffer, &raster_driver_fixed_zbuffer, &raster_driver_safe,
+                                  &raster_driver_perspective}) {
+        ASSERT_NE(d->name, nullptr);
+        EXPECT_NE(d->name[0], '\0');
+        names.insert(d->name);
+    }
+    EXPECT_EQ(names.size(), 6u);
 }
 
 TEST(RasterRegistry, SelectMatchesWholeFlagWordsAndFallsBackToSafe) {
@@ -172,26 +191,22 @@ TEST(RasterDispatch, CustomRoutineReplacesTheDriverAfterCulling) {
 }
 
 TEST(RasterDispatch, MissingSlotsDrawNothingWithTheRealDriver) {
-    Pixmap* pm = pixmap_create(8, 8, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
-    ASSERT_NE(pm, nullptr);
-    std::vector<uint32_t> before(pm->pixels, pm->pixels + 64);
+    TestPixmap pm(8, 8, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
+    const std::vector<uint32_t> before = pm.plane();
     ASSERT_EQ(raster_select(RASTER_FLAGS_FIXED_ZBUFFER), 1);
     // Flat-lit textures (slot 5) and wires without edges: nothing.
-    std::vector<uint32_t> texels(256 * 256, 0xFFFFFFFFu);
-    Pixmap tex{};
-    tex.width = tex.height = 256;
-    tex.pixels = texels.data();
+    TestPixmap tex(256, 256);
+    tex.clear(0xFFFFFFFFu);
     for (uint32_t flags : {0x204u, 0x104u, 0x410u}) {
         tpoly t = front_triangle(flags);
-        t.texturemap = &tex;
-        raster_draw_triangle(&t, pm);
-        EXPECT_EQ(std::vector<uint32_t>(pm->pixels, pm->pixels + 64), before) << std::hex << flags;
+        t.texturemap = tex.get();
+        raster_draw_triangle(&t, pm.get());
+        EXPECT_EQ(pm.plane(), before) << std::hex << flags;
     }
     // Flat and textured together are drawn as a single-colour fill.
     tpoly t = front_triangle(TPOLY_FLAT | TPOLY_TEXTURED);
     t.colour = 0xFF123456u;
-    t.texturemap = &tex;
-    raster_draw_triangle(&t, pm);
-    EXPECT_EQ(pm->pixels[2 * 8 + 2], 0xFF123456u);
-    pixmap_destroy(pm);
+    t.texturemap = tex.get();
+    raster_draw_triangle(&t, pm.get());
+    EXPECT_EQ(pm.at(2, 2), 0xFF123456u);
 }
