@@ -461,3 +461,22 @@ TEST(Keyframe, AllocationFailureLeavesTrackAsItWas)
               5);
 }
 #endif
+
+// Found by the fuzz target: a track without channels.
+TEST(Keyframe, EnvelopeWithoutChannelsGivesEverythingBack)
+{
+    GmemStats before{}, after{};
+    gmem_stats(&before);
+    for (int algorithm : {KEYFRAME_ALGO_LINEAR, KEYFRAME_ALGO_TCB, KEYFRAME_ALGO_BSPLINE}) {
+        keyframe* track = keyframe_create(KEYFRAME_TYPE_ENVELOPE, 0);
+        ASSERT_NE(track, nullptr);
+        track->algorithm = algorithm;
+        for (int k = 0; k < 4; k++) ASSERT_EQ(keyframe_add_key(track, float(k), 0, 0, 0, nullptr), 1);
+        EXPECT_EQ(keyframe_prepare(track), 1);
+        EXPECT_EQ(keyframe_evaluate(track, 1.5f), track->values);
+        keyframe_destroy(track);
+    }
+    gmem_stats(&after);
+    EXPECT_EQ(after.blocks, before.blocks);
+    EXPECT_EQ(after.bytes, before.bytes);
+}

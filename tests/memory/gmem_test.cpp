@@ -246,3 +246,18 @@ TEST(Gmem, CopyAndFillOperations)
     EXPECT_EQ(gmem_copy(bytes, "abcdefgh", 8), 1);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 8), "abcdefgh");
 }
+
+// Found by the fuzz target.
+TEST(Gmem, ZeroByteBlockCanBeReallocatedAndFreed)
+{
+    GmemStats before{}, after{};
+    gmem_stats(&before);
+    void* p = gmem_alloc(0);
+    ASSERT_NE(p, nullptr);
+    p = gmem_realloc(p, 0);
+    ASSERT_NE(p, nullptr) << gmem_error_string();
+    EXPECT_EQ(gmem_free(p), 1) << gmem_error_string();
+    gmem_stats(&after);
+    EXPECT_EQ(after.blocks, before.blocks);
+    EXPECT_EQ(after.bytes, before.bytes);
+}

@@ -9,7 +9,7 @@
 #include "app/demo.h"
 #include "engine/music/music.h"
 #include "platform/host.h"
-#include "tests/robust/robust_child.h"
+#include "tests/app/demo_child.h"
 
 TEST(DemoSilent, RunsOnTheWallClockWithoutASoundDevice) {
     ROBUST_REQUIRE_DATA();

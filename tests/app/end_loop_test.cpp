@@ -12,7 +12,7 @@
 #include "engine/memory/gmem.h"
 #include "engine/music/music.h"
 #include "platform/host.h"
-#include "tests/robust/robust_child.h"
+#include "tests/app/demo_child.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
-#include "tests/robust/robust_child.h"
+#include "tests/app/demo_child.h"
 
 namespace {
 
