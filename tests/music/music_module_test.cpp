@@ -22,7 +22,7 @@ static bool have_foreign_module()
 
 TEST(MusicForeignModule, PlaysWithPositionsInStepWithLibxmp)
 {
-    if (!have_foreign_module()) GTEST_SKIP() << foreign_module << " missing (package heroes-sound-tracks)";
+    if (!have_foreign_module()) GTEST_FAIL() << foreign_module << " missing (package heroes-sound-tracks, scripts/setup)";
     host_clock_reset();
     std::string wav = std::string(TAVIK_BINARY_DIR) + "/music_foreign.wav";
     ASSERT_EQ(audio_wav_begin(wav.c_str()), 1);
@@ -88,7 +88,7 @@ TEST(MusicForeignModule, PlaysWithPositionsInStepWithLibxmp)
 
 TEST(MusicForeignModule, SetOrderAndMemoryLoad)
 {
-    if (!have_foreign_module()) GTEST_SKIP() << foreign_module << " missing (package heroes-sound-tracks)";
+    if (!have_foreign_module()) GTEST_FAIL() << foreign_module << " missing (package heroes-sound-tracks, scripts/setup)";
     host_clock_reset();
     ASSERT_EQ(music_init(nullptr, MUSIC_FMOD, 0), 1);
     ASSERT_EQ(music_load_memory(foreign_module), 1) << music_error_string();
