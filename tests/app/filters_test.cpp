@@ -288,44 +288,39 @@ std::vector<std::string> picture(TestPixmap& t)
 
 }  // namespace
 
-TEST(FilterOutline, ConstantDepthDrawsNothing)
+// Depth steps across columns or rows at threshold 20: strokes on the tested
+// rows (1 to height - 3) or columns where a step is over the threshold; a
+// constant depth or a step of exactly the threshold draws nothing.
+TEST(FilterOutline, StrokesWhereTheDepthStepsOverTheThreshold)
 {
-    for (int32_t depth : {0, -5, PIXMAP_Z_FAR}) {
-        TestPixmap t(12, 9, PIXMAP_ZBUFFER);
-        for (int i = 0; i < 12 * 9; ++i) t->zbuffer[i] = depth;
+    struct Case {
+        const char* name;
+        int w, h;
+        int32_t (*depth)(int x, int y);
+        std::vector<std::string> want;
+    };
+    const std::vector<std::string> none9(9, std::string(12, '.')), none7(7, std::string(10, '.'));
+    const Case cases[] = {
+        {"constant 0", 12, 9, [](int, int) { return 0; }, none9},
+        {"constant -5", 12, 9, [](int, int) { return -5; }, none9},
+        {"constant far", 12, 9, [](int, int) { return PIXMAP_Z_FAR; }, none9},
+        {"column step 21", 10, 7, [](int x, int) { return x < 5 ? 0 : 21; },
+         {"..........", "...###....", "...###....", "...###....", "...###....", "..........", ".........."}},
+        {"column step 20", 10, 7, [](int x, int) { return x < 5 ? 0 : 20; }, none7},
+        {"row step 100", 8, 8, [](int, int y) { return y < 4 ? 100 : 0; },
+         {"........", "........", ".######.", ".######.", ".######.", "........", "........", "........"}},
+    };
+    for (const Case& c : cases) {
+        TestPixmap t(c.w, c.h, PIXMAP_ZBUFFER);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) t.z(x, y) = c.depth(x, y);
         filter_outline(t.get(), 20, 0xFF00FF00);
-        for (uint32_t p : t.plane()) ASSERT_EQ(p, 0u);
+        EXPECT_EQ(picture(t), c.want) << c.name;
+        int strokes = 0;  // and no pixel but the strokes changes
+        for (const std::string& row : c.want) strokes += int(std::count(row.begin(), row.end(), '#'));
+        EXPECT_EQ(t.count_not(0), strokes) << c.name;
+        EXPECT_TRUE(t.guard_intact()) << c.name;
     }
-}
-
-TEST(FilterOutline, ColumnStepDrawsHorizontalStrokesOnTestedRows)
-{
-    TestPixmap t(10, 7, PIXMAP_ZBUFFER);
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 10; ++x) t.z(x, y) = x < 5 ? 0 : 21;
-    filter_outline(t.get(), 20, 0xFF00FF00);
-    // Rows 1 to height - 3 are tested: strokes over columns 3, 4, 5.
-    std::vector<std::string> want = {
-        "..........", "...###....", "...###....", "...###....", "...###....", "..........", ".........."};
-    EXPECT_EQ(picture(t), want);
-
-    // Exactly the threshold is not a step.
-    TestPixmap u(10, 7, PIXMAP_ZBUFFER);
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 10; ++x) u.z(x, y) = x < 5 ? 0 : 20;
-    filter_outline(u.get(), 20, 0xFF00FF00);
-    for (uint32_t p : u.plane()) ASSERT_EQ(p, 0u);
-}
-
-TEST(FilterOutline, RowStepDrawsVerticalStrokesOnTestedColumns)
-{
-    TestPixmap t(8, 8, PIXMAP_ZBUFFER);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) t.z(x, y) = y < 4 ? 100 : 0;
-    filter_outline(t.get(), 20, 0xFF00FF00);
-    std::vector<std::string> want = {
-        "........", "........", ".######.", ".######.", ".######.", "........", "........", "........"};
-    EXPECT_EQ(picture(t), want);
 }
 
 TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
