@@ -50,6 +50,9 @@ struct TestPixmap {
     TestPixmap(int32_t width, int32_t height, uint32_t flags = 0, PixmapGuard guard = {})
         : guard_(guard), stride_(width + guard.gutter)
     {
+        if (flags & ~uint32_t(PIXMAP_ZBUFFER | PIXMAP_CLEAR | PIXMAP_ALPHA))
+            ADD_FAILURE() << "TestPixmap: 0x" << std::hex << flags
+                          << " is not a set of Pixmap flags (a colour is set by clear())";
         const size_t span = size_t(stride_) * size_t(height) - size_t(guard.gutter);
         // Up to 3 words to reach a 16-byte boundary, then the misalignment.
         pixel_store_.assign(span + 2 * size_t(guard.around) + 3 + size_t(guard.misalign), GUARD_PIXEL);
