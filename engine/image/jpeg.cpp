@@ -311,6 +311,7 @@ int jpeg_save_pixmap(const char* name, const Pixmap* pixmap, int quality)
         jpeg_set_library_error("Image too large for a JPEG file");
         return 0;
     }
+    pixmap_finish(pixmap);  // triangles still queued into it come first
     JSAMPLE* row = static_cast<JSAMPLE*>(gmem_alloc(static_cast<uint32_t>(pixmap->width) * 3));
     if (!row) {
         jpeg_error = JPEG_ERROR_MEMORY;

@@ -1,5 +1,6 @@
 // Pixmap: creation and release, the checked single-pixel accessors with their
-// miss counters, the two dumps, the rectangle clear and the clipped blit.
+// miss counters, the two dumps, the rectangle clear and the clipped blit; each
+// finishes the drawing queued on its Pixmaps first (pixmap_finish).
 #include "engine/pixmap/pixmap.h"
 
 #include <cstdio>
@@ -14,6 +15,7 @@ int set_z_misses = 0;
 int get_p_misses = 0;
 int get_z_misses = 0;
 static int pixmap_error = 0;
+PixmapPendingFn pixmap_pending = nullptr;
 
 static_assert(blend_table[255 * 256 + 200] == 200 && blend_table[0 * 256 + 255] == 0 &&
               blend_table[128 * 256 + 255] == 128);
@@ -108,6 +110,7 @@ Pixmap* pixmap_create(int32_t width, int32_t height, uint32_t flags)
 void pixmap_destroy(Pixmap* pixmap)
 {
     if (!pixmap) return;
+    if (pixmap_pending) pixmap_pending(pixmap, true);  // nothing may draw into freed planes later
     gmem_free(pixmap->rows);
     if (pixmap->flags & PIXMAP_ZBUFFER) gmem_free(pixmap->zbuffer);
     gmem_free(pixmap->pixels);
@@ -116,6 +119,7 @@ void pixmap_destroy(Pixmap* pixmap)
 
 void pixmap_set_pixel(Pixmap* pixmap, int32_t x, int32_t y, uint32_t value)
 {
+    pixmap_finish(pixmap);
     if (inside(pixmap, x, y))
         pixmap->pixels[pixmap->rows[y] + x] = value;
     else
@@ -124,6 +128,7 @@ void pixmap_set_pixel(Pixmap* pixmap, int32_t x, int32_t y, uint32_t value)
 
 void pixmap_set_z(Pixmap* pixmap, int32_t x, int32_t y, int32_t z)
 {
+    pixmap_finish(pixmap);
     if (!(pixmap->flags & PIXMAP_ZBUFFER)) return;
     if (inside(pixmap, x, y))
         pixmap->zbuffer[pixmap->rows[y] + x] = z;
@@ -133,6 +138,7 @@ void pixmap_set_z(Pixmap* pixmap, int32_t x, int32_t y, int32_t z)
 
 uint32_t pixmap_get_pixel(const Pixmap* pixmap, int32_t x, int32_t y)
 {
+    pixmap_finish(pixmap);
     if (inside(pixmap, x, y)) return pixmap->pixels[pixmap->rows[y] + x];
     pixmap_count_misses(&get_p_misses, 1);
     return 0;
@@ -140,6 +146,7 @@ uint32_t pixmap_get_pixel(const Pixmap* pixmap, int32_t x, int32_t y)
 
 int32_t pixmap_get_z(const Pixmap* pixmap, int32_t x, int32_t y)
 {
+    pixmap_finish(pixmap);
     if (!(pixmap->flags & PIXMAP_ZBUFFER)) return 0;
     if (inside(pixmap, x, y)) return pixmap->zbuffer[pixmap->rows[y] + x];
     pixmap_count_misses(&get_z_misses, 1);
@@ -170,6 +177,11 @@ void pixmap_dump_misses()
     std::printf("Get z misses:  %d\n", get_z_misses);
 }
 
+void pixmap_set_pending(PixmapPendingFn finish)
+{
+    pixmap_pending = finish;
+}
+
 const char* pixmap_error_string()
 {
     const char* message;
@@ -185,6 +197,7 @@ const char* pixmap_error_string()
 
 void pixmap_clear_rect(Pixmap* pixmap, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
 {
+    pixmap_finish(pixmap);
     if (w <= 0 || h <= 0) return;
     int64_t x0 = x < 0 ? 0 : x, y0 = y < 0 ? 0 : y;
     int64_t x1 = static_cast<int64_t>(x) + w, y1 = static_cast<int64_t>(y) + h;
@@ -202,6 +215,8 @@ void pixmap_clear_rect(Pixmap* pixmap, int32_t x, int32_t y, int32_t w, int32_t 
 
 void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy, int32_t w, int32_t h)
 {
+    pixmap_finish(src);
+    pixmap_finish(dst);
     if (w <= 0 || h <= 0) return;
     // 64-bit arithmetic: corners near the int range must not wrap into the planes.
     int64_t sx0 = sx, sy0 = sy, sx1 = static_cast<int64_t>(sx) + w, sy1 = static_cast<int64_t>(sy) + h;

@@ -1,6 +1,7 @@
 // Pixmap: the engine's one raster image: 32-bit pixels (bytes red, green, blue,
 // alpha in memory), an optional signed 32-bit z plane, one row table for both.
-// Also the rectangle clear, the clipped copy/alpha blit and the blend table.
+// Also the rectangle clear, the clipped copy/alpha blit, the blend table, and
+// the hook through which drawing queued above this module is finished first.
 #pragma once
 
 #include <array>
@@ -70,3 +71,27 @@ void pixmap_clear_rect(Pixmap* pixmap, int32_t x, int32_t y, int32_t w, int32_t 
 // as memmove would.
 void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy,
                  int32_t w, int32_t h);
+
+// ---- drawing queued on a Pixmap --------------------------------------------
+// Threads never change the picture, also when the caller slips: the
+// rasterizers' open batch (raster_begin .. raster_flush, engine/raster/raster.h)
+// registers here while it is open, and every engine function that reads or
+// writes a Pixmap (the accessors, clear, blit and destroy above, the image
+// saver, the display drivers' blit) calls pixmap_finish on it first. So the
+// triangles queued into that Pixmap, or reading it as a texture, are drawn
+// before it is touched, and the bytes are those of one thread drawing each
+// triangle at once. Code that reads or writes `pixels` or `zbuffer` itself
+// calls pixmap_finish (or raster_flush) first.
+
+// Finishes the queued work that draws into or reads pixmap; with `release`
+// (the Pixmap is being destroyed) it also ends a batch that targets it.
+// Called on the drawing thread only.
+typedef void (*PixmapPendingFn)(const Pixmap* pixmap, bool release);
+// Registers the finisher (null: nothing is queued anywhere).
+void pixmap_set_pending(PixmapPendingFn finish);
+extern PixmapPendingFn pixmap_pending;
+// Draws what is queued into or from pixmap; a test of one pointer when no batch is open.
+inline void pixmap_finish(const Pixmap* pixmap)
+{
+    if (pixmap_pending) pixmap_pending(pixmap, false);
+}

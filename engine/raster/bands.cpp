@@ -1,6 +1,8 @@
 // Banded drawing: a batch of queued triangles drawn at the flush by the worker
 // pool (engine/jobs), each thread taking horizontal bands of the target and
 // every triangle of the batch in order, so that the result is the one-thread result.
+// Whatever touches the target, or a texture the queue reads, first draws the
+// queue (the pixmap module's pixmap_finish calls back here).
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -34,6 +36,7 @@ thread_local RasterBand raster_band = {INT32_MIN, INT32_MAX};
 constexpr size_t BAND_QUEUE_LIMIT = 8192;  // triangles before an early flush
 constexpr size_t BAND_CHUNK = 32;          // triangles handed to the workers while the caller queues on
 constexpr int32_t BAND_MIN_ROWS = 8;       // a band's height at least
+constexpr int BAND_TEXTURES = 8;           // distinct textures of a queue told apart
 
 static struct {
     Pixmap* target;       // the open batch's target, or null
@@ -44,6 +47,10 @@ static struct {
     bool running;    // a job of the pool's threads alone, while the caller queues on
     TriangleJob running_job;
     uint32_t running_number;
+    // The textures the queued triangles read, so that writing one first draws
+    // them; past BAND_TEXTURES any Pixmap touched draws the queue.
+    const Pixmap* textures[BAND_TEXTURES];
+    int texture_count;  // BAND_TEXTURES + 1: more than the list holds
 } bands;
 
 // ---- private helpers ---------------------------------------------------------
@@ -88,6 +95,25 @@ static void draw_queue() {
         jobs_finish(jobs_post(draw_band, &job, band_count));
     }
     bands.queued = bands.started = 0;
+    bands.texture_count = 0;
+}
+
+static void note_texture(const Pixmap* texture) {
+    for (int i = 0; i < bands.texture_count && i < BAND_TEXTURES; i++)
+        if (bands.textures[i] == texture) return;
+    if (bands.texture_count < BAND_TEXTURES)
+        bands.textures[bands.texture_count++] = texture;
+    else
+        bands.texture_count = BAND_TEXTURES + 1;
+}
+
+// Whether the queue draws into or reads pixmap.
+static bool queue_touches(const Pixmap* pixmap) {
+    if (bands.queued == 0) return false;
+    if (pixmap == bands.target || bands.texture_count > BAND_TEXTURES) return true;
+    for (int i = 0; i < bands.texture_count; i++)
+        if (bands.textures[i] == pixmap) return true;
+    return false;
 }
 
 // While the caller transforms and clips, the pool draws: once the last
@@ -114,6 +140,14 @@ static void finish_batch(bool end) {
         draw_queue();
 }
 
+// What every engine function that touches a Pixmap calls first
+// (pixmap_finish): the queue when it draws into or reads that Pixmap, and the
+// batch when its target is being destroyed.
+static void finish_pixmap(const Pixmap* pixmap, bool release) {
+    if (queue_touches(pixmap)) draw_queue();
+    if (release && pixmap == bands.target) raster_flush();
+}
+
 // ---- public functions ------------------------------------------------------------
 
 void raster_begin(Pixmap* target) {
@@ -124,6 +158,7 @@ void raster_begin(Pixmap* target) {
     // The pool reads entries while more are queued: the storage never moves.
     if (bands.banded && bands.queue.capacity() < BAND_QUEUE_LIMIT) bands.queue.reserve(BAND_QUEUE_LIMIT);
     jobs_set_queued(finish_batch);
+    pixmap_set_pending(finish_pixmap);
 }
 
 void raster_flush() {
@@ -131,20 +166,24 @@ void raster_flush() {
     bands.target = nullptr;
     bands.banded = false;
     jobs_set_queued(nullptr);
+    pixmap_set_pending(nullptr);
 }
 
 bool raster_banded() { return bands.target && bands.banded; }
 
 void raster_drain(const Pixmap* target) {
-    if (bands.target == target) draw_queue();
+    if (queue_touches(target)) draw_queue();
 }
 
 // Called by raster_draw_triangle: queues the fill when the open batch bands
 // this target and routine (returns 1), else draws what is queued first (0).
 int raster_band_queue(RasterSlot slot, tpoly* t, Pixmap* target) {
     if (!bands.target) return 0;
-    if (!bands.banded || target != bands.target ||
-        (slot != fixed_zbuffer_draw_textured && slot != fixed_zbuffer_draw_flat)) {
+    // A triangle that reads its own target as a texture reads what the ones
+    // before it drew: drawn at once, after them.
+    const bool textured = slot == fixed_zbuffer_draw_textured;
+    if (!bands.banded || target != bands.target || (!textured && slot != fixed_zbuffer_draw_flat) ||
+        (textured && t->texturemap == target)) {
         draw_queue();
         return 0;
     }
@@ -170,6 +209,7 @@ int raster_band_queue(RasterSlot slot, tpoly* t, Pixmap* target) {
     c.uv_index[0] = first;
     if (first >= 0 && first <= TPOLY_UV_FLOATS - 6)
         for (int k = 0; k < 6; k++) c.uv[first + k] = t->uv[first + k];
+    if (textured) note_texture(t->texturemap);
     start_chunk();
     return 1;
 }

@@ -35,7 +35,8 @@ enum : uint32_t {
     RASTER_FLAGS_FLOAT_EXACT = 0x00,     // float edges and spans, no depth
     RASTER_FLAGS_FIXED_NOZBUFFER = 0x14, // 16.16 spans, 256 x 256 textures, no depth
     RASTER_FLAGS_FIXED_ZBUFFER = 0x94,   // 16.16 spans, 256 x 256 textures, z-buffered
-    RASTER_FLAGS_SAFE = 0x01,            // edge tables, bounds-checked flat drawing
+    RASTER_FLAGS_SAFE = 0x01,            // edge tables, bounds-checked flat drawing (never lit),
+                                         // lit and Gouraud textures
     RASTER_FLAGS_PERSPECTIVE = 0xA0,     // perspective-correct textures, z-buffered
 };
 
@@ -82,14 +83,25 @@ int raster_mode_slot(uint32_t flags);
 // clipped to its rows, in submission order, on the worker pool
 // (engine/jobs/jobs.h). The pool's threads draw chunks of the queue while the
 // caller goes on transforming and queueing; raster_flush draws the rest on
-// every thread. Depth ties and overdraw come out as on one thread: the bytes
-// are the same for any thread count. Everything else (wires, custom
-// routines, other drivers, other targets, the frustum's points and lines) first
-// draws what is queued and then runs on the calling thread, in order; so do
-// the pool's row jobs, and a change of the thread count ends the batch.
-// The caller must not read or write the target between the two calls except
-// through the pipeline; with one thread, or a small target when the count was
-// not set (jobs_worth), nothing is queued and raster_flush has nothing to do.
+// every thread. Depth ties and overdraw come out as on one thread. Everything
+// else (wires, custom routines, other drivers, other targets, a triangle
+// textured with its own target, the frustum's points and lines) first draws
+// what is queued and then runs on the calling thread, in order; so do the
+// pool's row jobs, and a change of the thread count ends the batch.
+//
+// The rule: threads never change the picture, also when the caller slips.
+// Every engine function that reads or writes a Pixmap finishes the open
+// batch first when the batch draws into that Pixmap or reads it as a texture
+// (pixmap_finish, engine/pixmap/pixmap.h): the Pixmap accessors, clear, blit
+// and destroy, the image saver, the display drivers' blit, the pool's row
+// jobs. So a forgotten raster_flush is finished by whatever reads the target
+// next, a clear inside the batch clears what was queued before it, a texture
+// written inside the batch is written after the triangles that read it, and
+// destroying the target ends its batch: the bytes are those of one thread,
+// for any thread count. Code that reads or writes a Pixmap's `pixels` or
+// `zbuffer` itself calls raster_flush (or pixmap_finish) first; with one
+// thread, or a small target when the count was not set (jobs_worth), nothing
+// is queued and these calls cost a test each.
 // These calls, like all drawing, come from one thread: the one that draws.
 
 // Opens a batch of triangles for target (ends an open one with a flush).
@@ -99,8 +111,8 @@ bool raster_banded();
 // Draws everything queued and ends the batch; returns when the target is
 // complete. Cheap when nothing is queued; safe without raster_begin.
 void raster_flush();
-// Draws what is queued for target (the batch stays open): for code that
-// writes to a target outside the queue.
+// Draws what is queued when it draws into or reads target (the batch stays
+// open): for code that writes to a Pixmap outside the queue.
 void raster_drain(const Pixmap* target);
 
 // The rows a banded routine may draw on this thread: first <= row < end.
@@ -111,7 +123,10 @@ struct RasterBand {
 extern thread_local RasterBand raster_band;
 
 // Colour of a flat fill: colour, or under TPOLY_FLAT_LIGHT the opaque grey whose
-// red, green and blue bytes are the low byte of flat_intensity.
+// red, green and blue bytes are the low byte of flat_intensity. The flat fills
+// of the fixed-point and floating-point drivers use it; the safe driver's
+// (RASTER_FLAGS_SAFE) does not: it fills with colour whatever the light, and
+// lights only textured triangles (slots 5 and 8).
 inline uint32_t raster_flat_colour(const tpoly* t) {
     if (!(t->flags & TPOLY_FLAT_LIGHT)) return t->colour;
     uint32_t g = (uint32_t)t->flat_intensity & 0xFF;

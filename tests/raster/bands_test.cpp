@@ -2,7 +2,8 @@
 // thread count and target size (depth ties, overdraw, triangles across band
 // edges and off the target, wires and custom routines in the middle of a
 // batch), everything drawn when the flush returns, batches that do not band,
-// and the pool's row jobs and count changes after what was queued before them.
+// the pool's row jobs and count changes after what was queued before them, and
+// a caller that slips (no flush, Pixmaps touched inside a batch).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "bench/tube_scene.h"
 #include "engine/jobs/jobs.h"
+#include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
 
 namespace {
@@ -181,6 +183,96 @@ TEST_F(Bands, RowJobsAndThreadCountsComeAfterWhatWasQueued) {
     jobs_set_threads(3);
     EXPECT_FALSE(raster_banded());
     EXPECT_TRUE(frame_of(s) == drawn);
+    tube_scene_destroy(s);
+}
+
+// ---- a caller that slips ------------------------------------------------------
+
+// Each sequence runs inside an open batch on the tube scene and is never
+// flushed: what it leaves queued is finished by the engine's own reader.
+struct Slip {
+    const char* name;
+    void (*steps)(TubeScene* s);
+};
+
+const Slip slips[] = {
+    {"a forgotten flush", [](TubeScene* s) { tube_scene_draw(s, TPOLY_TEXTURED); }},
+    {"a clear inside the batch",
+     [](TubeScene* s) {
+         tube_scene_draw(s, TPOLY_TEXTURED);
+         pixmap_clear_rect(s->screen, 40, 30, 200, 150, 0xFF0000FFu);
+     }},
+    {"pixels set and read inside the batch",
+     [](TubeScene* s) {
+         tube_scene_draw(s, TPOLY_TEXTURED);
+         const uint32_t centre = pixmap_get_pixel(s->screen, 160, 120);
+         for (int32_t k = 0; k < 40; k++) pixmap_set_pixel(s->screen, 140 + k, 100 + k / 2, ~centre);
+     }},
+    {"the texture written inside the batch",
+     [](TubeScene* s) {
+         tube_scene_draw(s, TPOLY_TEXTURED);
+         pixmap_clear_rect(s->texture, 0, 0, 256, 128, 0xFF00FF00u);
+         tube_scene_draw(s, TPOLY_FLAT);
+     }},
+    {"the target blitted into the texture and drawn again",
+     [](TubeScene* s) {
+         tube_scene_draw(s, TPOLY_TEXTURED);
+         pixmap_blit(s->texture, 0, 0, s->screen, 32, 0, 256, 240);
+         pixmap_clear_rect(s->screen, 0, 0, 320, 240, 0xFF201008u);
+         tube_scene_draw(s, TPOLY_TEXTURED);
+     }},
+    {"the target as its own texture",
+     [](TubeScene* s) {
+         tube_scene_draw(s, TPOLY_FLAT);
+         s->poly->texturemap = s->screen;
+         tube_scene_build(s, 2.0f);
+         tube_scene_draw(s, TPOLY_TEXTURED);
+     }},
+};
+
+// The slip at this thread count, read through pixmap_blit and pixmap_get_z.
+Frame slip_frame(const Slip& slip, int threads) {
+    jobs_set_threads(threads);
+    TubeScene* s = tube_scene_create(320, 240);
+    Pixmap* copy = pixmap_create(320, 240, 0);
+    EXPECT_TRUE(s && copy);
+    if (!s || !copy) return {};
+    tube_scene_build(s, 0.7f);
+    tube_scene_clear(s);
+    raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
+    raster_begin(s->screen);
+    EXPECT_EQ(raster_banded(), threads > 1);
+    slip.steps(s);
+    pixmap_blit(copy, 0, 0, s->screen, 0, 0, 320, 240);
+    Frame f = {std::vector<uint32_t>(copy->pixels, copy->pixels + 320 * 240), {}};
+    for (int32_t y = 0; y < 240; y++)
+        for (int32_t x = 0; x < 320; x++) f.depth.push_back(pixmap_get_z(s->screen, x, y));
+    raster_flush();
+    pixmap_destroy(copy);
+    tube_scene_destroy(s);
+    return f;
+}
+
+TEST_F(Bands, ASlippingCallerGetsTheBytesOfOneThread) {
+    for (const Slip& slip : slips) {
+        const Frame one = slip_frame(slip, 1);
+        EXPECT_NE(std::count(one.depth.begin(), one.depth.end(), PIXMAP_Z_FAR), (long)one.depth.size()) << slip.name;
+        for (int threads : {2, 5}) EXPECT_TRUE(slip_frame(slip, threads) == one) << slip.name << ", " << threads << " threads";
+    }
+}
+
+// Destroying the target ends its batch: nothing is drawn into freed planes later.
+TEST_F(Bands, DestroyingTheTargetEndsItsBatch) {
+    TubeScene* s = tube_on_two_threads();
+    ASSERT_NE(s, nullptr);
+    Pixmap* target = pixmap_create(320, 240, PIXMAP_ZBUFFER | PIXMAP_CLEAR);
+    ASSERT_NE(target, nullptr);
+    frustum_init(s->view, 0, target, 320.0f, 240.0f, 400.0f);
+    raster_begin(target);
+    tube_scene_draw(s, TPOLY_TEXTURED);
+    pixmap_destroy(target);
+    EXPECT_FALSE(raster_banded());
+    raster_flush();
     tube_scene_destroy(s);
 }
 
