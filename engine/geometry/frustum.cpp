@@ -17,6 +17,13 @@
 #include "engine/raster/raster.h"
 
 static int frustum_error = 0;
+// The frustum whose lit triangle with no light was last reported: the code is
+// set once per frustum and light list, not for every triangle.
+static const frustum* unlit_reported = nullptr;
+
+static void light_list_changed(const frustum* f) {
+    if (unlit_reported == f) unlit_reported = nullptr;
+}
 
 constexpr int FRUSTUM_LIGHTS_START = 32;
 
@@ -64,6 +71,7 @@ int frustum_init(frustum* f, int32_t reserved, Pixmap* target, float logic_x, fl
     f->sfy = h / logic_y * perspective;
     f->light_capacity = FRUSTUM_LIGHTS_START;
     f->light_count = 0;
+    light_list_changed(f);
     f->reserved_near = 40.0f;
     f->reserved_far = std::bit_cast<float>(0x7F7FFFFFu);
     // The 0.5 tilts each plane inwards: what survives clipping projects just
@@ -82,6 +90,7 @@ int frustum_init(frustum* f, int32_t reserved, Pixmap* target, float logic_x, fl
 
 void frustum_destroy(frustum* f) {
     if (!f) return;
+    light_list_changed(f);
     tpoly_destroy(f->triangle);
     gmem_free(f->lights);
     gmem_free(f);
@@ -100,11 +109,14 @@ int frustum_add_light(frustum* f, light* l) {
         f->light_capacity = capacity;
     }
     f->lights[f->light_count++] = l;
+    light_list_changed(f);
     return 1;
 }
 
 void frustum_clear_lights(frustum* f) {
-    if (f) f->light_count = 0;
+    if (!f) return;
+    f->light_count = 0;
+    light_list_changed(f);
 }
 
 vector* frustum_project(const frustum* f, vector* out, const vector* in) {
@@ -152,6 +164,7 @@ const char* frustum_error_string() {
     switch (code) {
     case 0: return "No error, so far...";
     case 1: return "No memory available";
+    case FRUSTUM_ERROR_NO_LIGHT: return "Lit triangle drawn with no light";
     default: return "Ambiguous error...";
     }
 }
@@ -238,8 +251,14 @@ constexpr FixedRange LIGHT_LEVEL = {-2147483648.0f, 255.0f, INT32_MIN, 255, 0};
 constexpr FixedRange CLIPPED_LEVEL = {-2.0e9f, 2.0e9f, 0, 0, 0};
 
 // Light levels of the triangle from the frustum's lights, by flags AND 0x600.
+// With no light every level is 0, a black triangle: reported, once.
 static void pipeline_light(const frustum* f, tpoly* p) {
-    switch (p->flags & (TPOLY_FLAT_LIGHT | TPOLY_GOURAUD)) {
+    const uint32_t mode = p->flags & (TPOLY_FLAT_LIGHT | TPOLY_GOURAUD);
+    if ((mode == TPOLY_FLAT_LIGHT || mode == TPOLY_GOURAUD) && f->light_count == 0 && unlit_reported != f) {
+        frustum_error = FRUSTUM_ERROR_NO_LIGHT;
+        unlit_reported = f;
+    }
+    switch (mode) {
     case TPOLY_FLAT_LIGHT: {
         vector c;
         vec_add(&c, &p->vertex[1], &p->vertex[2]);

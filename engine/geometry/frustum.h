@@ -71,11 +71,18 @@ float frustum_project_size(const frustum* f, const vector* point, float size);
 int frustum_sphere_visible(const frustum* f, const vector* centre, float radius);
 // Prints the fields to standard output.
 void frustum_dump(const frustum* f);
+// Error codes: 1 no memory, 2 no target, FRUSTUM_ERROR_NO_LIGHT a lit
+// triangle (TPOLY_FLAT_LIGHT or TPOLY_GOURAUD alone) drawn through a frustum
+// with no light, which draws it black: set once per frustum until its light
+// list changes, not for every triangle.
+constexpr int FRUSTUM_ERROR_NO_LIGHT = 3;
 // Message for the last error; resets the code to 0.
 const char* frustum_error_string();
 
 // The polygon pipeline: rejects, lights (writing the levels back into poly),
-// clips, projects and hands each fan triangle to raster_draw_triangle.
+// clips, projects and hands each fan triangle to raster_draw_triangle. poly
+// is in view space; see tpoly.h for the normals lighting reads and the
+// winding that faces the eye.
 void frustum_draw_tpoly(frustum* f, tpoly* poly);
 // Plots one view-space point with pixmap_set_pixel; nothing at or behind the eye.
 void frustum_plot(frustum* f, const vector* point, uint32_t colour);

@@ -12,8 +12,10 @@ light* light_create() {
         light_error = 1;
         return nullptr;
     }
-    l->type = 0;
-    l->position = {0.0f, 0.0f, 0.0f};
+    // A working light at once: a diffuse lamp far behind the eye on the view
+    // axis, which lights what faces the viewer (see light.h).
+    l->type = LIGHT_DIFFUSE;
+    l->position = {0.0f, 0.0f, LIGHT_HEADLIGHT_Z};
     l->reserved_dir = {0.0f, 0.0f, 1.0f};
     l->reserved_w = 1.0f;
     l->strength = 1.0f;

@@ -1,5 +1,7 @@
 // Lights: a light gives a level on the rasterizers' 0-255 scale for a point and
 // normal in view space. The pipeline sums the levels of a frustum's lights.
+// The normals are the caller's (tpoly's face_normal and vertex_normal): view
+// space, unit length, pointing out of the side that is seen.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +19,11 @@ enum : int32_t {
     LIGHT_MODEL_MASK = 0x2B,
 };
 
+// A fresh light's z: far behind the eye (at z = -perspective) on the view axis,
+// so that its direction is the view direction to within a degree or two over
+// the whole view.
+constexpr float LIGHT_HEADLIGHT_Z = -10000.0f;
+
 struct light {
     int32_t type;           // 0: model
     vector position;        // 1-3: view space
@@ -30,7 +37,10 @@ static_assert(offsetof(light, strength) == 8 * 4);
 static_assert(offsetof(light, colour) == 9 * 4);
 static_assert(sizeof(light) == 11 * 4);
 
-// New light (type 0, level 255, strength 1) from the C allocator, or null (code 1).
+// New light from the C allocator, or null (code 1). It works as it comes: a
+// headlight, LIGHT_DIFFUSE at (0, 0, LIGHT_HEADLIGHT_Z), level 255, strength
+// 1: a face turned to the eye gets 255, one seen edge-on or from behind 0.
+// Set type and position to make it another light (type 0 lights nothing).
 light* light_create();
 // Null is ignored.
 void light_destroy(light* l);

@@ -155,7 +155,9 @@ static void safe_draw_wire(tpoly* triangle, Pixmap* target) {
 }
 
 // ---------------------------------------------------------------------------
-// Flat triangles: every pixel through the checked plot, in the plain colour
+// Flat triangles: every pixel through the checked plot, in the plain colour,
+// also under TPOLY_FLAT_LIGHT (this driver does not light flat fills; the
+// others draw the grey of flat_intensity)
 
 static void safe_draw_flat(tpoly* triangle, Pixmap* target) {
     SafeCorners c;

@@ -14,9 +14,23 @@ struct tpoly;
 // Replaces the rasterizer for a triangle under TPOLY_CUSTOM.
 typedef void (*tpoly_draw_routine)(tpoly* triangle, Pixmap* target);
 
+// Lighting: under TPOLY_FLAT_LIGHT or TPOLY_GOURAUD the pipeline (frustum.h)
+// sums the levels of the frustum's lights (light.h) at the triangle with the
+// normals the caller fills in: face_normal (flat) or vertex_normal (Gouraud),
+// in view space (x right, y up, z away from the eye), unit length (a level
+// scales with the length), pointing out of the side that is seen. A face
+// seen from the eye has its corners clockwise on the screen (the dispatcher
+// culls the others unless TPOLY_TWO_SIDED); its outward normal is then
+// normalize((vertex[1] - vertex[0]) x (vertex[2] - vertex[0])), which points
+// towards the eye. With no light in the frustum every level is 0 (the
+// frustum's error says so once). Which drivers draw the levels: flat fills
+// in the grey of flat_intensity except in the safe driver, which fills with
+// colour; lit textures only in the safe driver (raster.h).
+
 // Drawing-mode flags; the rasterizer dispatcher reads the word as a whole.
 enum : uint32_t {
-    TPOLY_FLAT = 0x001,        // single-colour fill in colour
+    TPOLY_FLAT = 0x001,        // single-colour fill in colour (grey of flat_intensity
+                               // with TPOLY_FLAT_LIGHT, but for the safe driver)
     TPOLY_TEXTURED = 0x004,    // texturemap with the first uv layer
     TPOLY_MAPPING2 = 0x010,    // second mapping mode; no driver draws it
     TPOLY_WIRE = 0x100,        // draw the flagged edges instead of filling
@@ -37,11 +51,11 @@ struct tpoly {
     uint32_t flags;                 // 0
     uint32_t colour;                // 1: pixel of flat fills, wires and lines
     uint32_t reserved[2];           // 2-3: carried into drawn triangles, never read
-    int32_t flat_intensity;         // 4: 0-255
-    int32_t vertex_intensity[3];    // 5-7: 0-255
+    int32_t flat_intensity;         // 4: 0-255, written by the pipeline (TPOLY_FLAT_LIGHT)
+    int32_t vertex_intensity[3];    // 5-7: 0-255, written by the pipeline (TPOLY_GOURAUD)
     vector vertex[3];               // 8-16: view space in, screen x/y + view z out
-    vector vertex_normal[3];        // 17-25
-    vector face_normal;             // 26-28
+    vector vertex_normal[3];        // 17-25: caller's, TPOLY_GOURAUD: view space, unit, outward
+    vector face_normal;             // 26-28: caller's, TPOLY_FLAT_LIGHT: view space, unit, outward
     int32_t stride;                 // 29: clip floats per vertex, 3 + 2 per layer
     tpoly_draw_routine draw_routine;  // 30
     int32_t uv_index[TPOLY_TEXTURE_SLOTS];  // 31-36: start in uv of each slot's six floats

@@ -196,6 +196,46 @@ TEST_F(DemoView, FlatLightingSumsAndClamps) {
     light_destroy(b);
 }
 
+// A lit triangle drawn with no light comes out black: the frustum's error says
+// so once per frustum and light list, not for every triangle, and not for
+// unlit modes, lit ones with a light, or the combination that computes nothing.
+TEST_F(DemoView, LitTriangleWithNoLightIsReportedOnce) {
+    const char* const none = "No error, so far...";
+    const char* const unlit = "Lit triangle drawn with no light";
+    set({-10, 0, 0}, {10, 0, 0}, {0, 10, 0});
+    frustum_error_string();
+    const struct {
+        uint32_t light_flags;
+        int lights;
+        const char* message;
+    } cases[] = {
+        {0, 0, none},
+        {TPOLY_FLAT_LIGHT | TPOLY_GOURAUD, 0, none},
+        {TPOLY_FLAT_LIGHT, 1, none},
+        {TPOLY_GOURAUD, 1, none},
+        {TPOLY_FLAT_LIGHT, 0, unlit},
+        {TPOLY_GOURAUD, 0, unlit},
+    };
+    light* l = light_create();
+    ASSERT_NE(l, nullptr);
+    for (const auto& c : cases) {
+        frustum_clear_lights(view);
+        if (c.lights) frustum_add_light(view, l);
+        poly->flags = TPOLY_CUSTOM | TPOLY_TWO_SIDED | TPOLY_TEXTURED | c.light_flags;
+        for (int i = 0; i < 3; i++) frustum_draw_tpoly(view, poly);
+        EXPECT_STREQ(frustum_error_string(), c.message) << c.light_flags << ", " << c.lights << " lights";
+        frustum_draw_tpoly(view, poly);  // once: not again for the same light list
+        EXPECT_STREQ(frustum_error_string(), none) << c.light_flags;
+    }
+    // Another frustum with no light is another cause.
+    frustum* other = frustum_create(0, screen, 320, 240, 400);
+    ASSERT_NE(other, nullptr);
+    frustum_draw_tpoly(other, poly);
+    EXPECT_STREQ(frustum_error_string(), unlit);
+    frustum_destroy(other);
+    light_destroy(l);
+}
+
 TEST_F(DemoView, CrossingOnePlaneMakesTwoFanTrianglesWithInterpolatedLayers) {
     poly->flags |= TPOLY_GOURAUD;
     light* amb = light_create();

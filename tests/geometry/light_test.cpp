@@ -7,14 +7,31 @@ namespace {
 const vector ORIGIN = {0, 0, 0}, UP = {0, 1, 0}, DOWN = {0, -1, 0};
 }
 
-TEST(Light, NewLightIsDarkEverywhere) {
+// A fresh light works as it comes: a diffuse headlight of level 255 far behind
+// the eye, lighting by the cosine between the normal and the view direction.
+TEST(Light, NewLightIsAHeadlight) {
     light* l = light_create();
     ASSERT_NE(l, nullptr);
-    EXPECT_EQ(l->type, 0);
+    EXPECT_EQ(l->type, LIGHT_DIFFUSE);
     EXPECT_EQ(l->colour[0], 255);
     EXPECT_EQ(l->strength, 1.0f);
-    vector p = {3, -2, 8};
-    EXPECT_EQ(light_evaluate(l, &p, &UP), 0.0f);
+    const struct {
+        vector point, normal;
+        float low, high;
+    } cases[] = {
+        {{0, 0, 0}, {0, 0, -1}, 255.0f, 255.0f},      // facing the eye
+        {{0, 0, 0}, {0, 0, 1}, 0.0f, 0.0f},           // facing away
+        {{0, 0, 0}, {1, 0, 0}, 0.0f, 0.0f},           // edge-on
+        {{0, 0, 0}, {0, 0.8f, -0.6f}, 152.99f, 153.01f},  // 0.6 of the level
+        {{300, -200, 500}, {0, 0, -1}, 254.0f, 255.0f},  // a corner of the view
+    };
+    for (const auto& c : cases) {
+        const float level = light_evaluate(l, &c.point, &c.normal);
+        EXPECT_GE(level, c.low) << c.normal.x << " " << c.normal.y << " " << c.normal.z;
+        EXPECT_LE(level, c.high) << c.normal.x << " " << c.normal.y << " " << c.normal.z;
+    }
+    l->type = 0;  // the model that lights nothing, by choice
+    EXPECT_EQ(light_evaluate(l, &cases[0].point, &cases[0].normal), 0.0f);
     light_destroy(l);
     light_destroy(nullptr);
     EXPECT_STREQ(light_error_string(), "[Light] No error, so far...");
