@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/display/gfx.h"
+#include "engine/display/input.h"
 #include "engine/display/pixel_spans.h"
 #include "engine/jobs/jobs.h"
 #include "engine/memory/gmem.h"
@@ -45,9 +46,6 @@ static struct {
     HWND window;
     ChannelTables tables;
     int32_t active, opened, input1, input2, doubling;
-    int32_t keys[GFX_KEY_STATES];
-    UINT queue[GFX_KEY_QUEUE];
-    int32_t queue_count;
     int32_t mouse_x, mouse_y, raw_x, raw_y, buttons;
     RECT bounds;
     UINT_PTR mouse_timer;
@@ -124,7 +122,7 @@ static GfxMode* dd_get_modes(int32_t* count) {
     dd.mode_count = dd.enum_count;
     object->Release();
     FreeLibrary(library);
-    memset(dd.keys, 0, sizeof dd.keys);
+    gfx_input_keys_up();
     dd.modes_built = true;
     if (count) *count = dd.mode_count;
     return dd.modes;
@@ -166,10 +164,10 @@ static LRESULT CALLBACK dd_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     case WM_ACTIVATEAPP: dd.active = (int32_t)wp; break;
     case WM_SETCURSOR: SetCursor(nullptr); return 1;
     case WM_KEYDOWN:
-        if (dd.queue_count < GFX_KEY_QUEUE) dd.queue[dd.queue_count++] = (UINT)(wp & 0xFF);
-        dd.keys[gfx_key_table[wp & 0xFF]] = 1;
+        gfx_input_queue((UINT)(wp & 0xFF));
+        gfx_input_set(gfx_key_table[wp & 0xFF], 1);
         break;
-    case WM_KEYUP: dd.keys[gfx_key_table[wp & 0xFF]] = 0; break;
+    case WM_KEYUP: gfx_input_set(gfx_key_table[wp & 0xFF], 0); break;
     case WM_TIMER:
         if (wp != dd.mouse_timer)
             printf("Unknown timer caught!\n");
@@ -355,18 +353,11 @@ static int32_t dd_get_caps() { return (dd.input1 ? GFX_CAPS_INPUT1 : 0) + (dd.in
 
 static int32_t dd_key_state(int32_t code) {
     dd_pump();
-    return (code >= 0 && code < GFX_KEY_STATES) ? dd.keys[code] : 0;
+    return gfx_input_state(code);
 }
 
 static int32_t dd_get_key() {
-    if (!dd.queue_count) return 0;
-    const bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
-    const UINT vk = dd.queue[0];
-    dd.queue_count--;
-    memmove(dd.queue, dd.queue + 1, (size_t)dd.queue_count * sizeof dd.queue[0]);
-    int32_t c = gfx_key_table[vk & 0xFF];
-    if ((dd.keys[16] || caps) && c >= 'a' && c <= 'z') c -= 32;
-    return (signed char)c;
+    return gfx_input_next();
 }
 
 static int32_t dd_mouse_x() {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/display/gfx.h"
+#include "engine/display/input.h"
 #include "engine/display/pixel_spans.h"
 #include "engine/jobs/jobs.h"
 #include "engine/pixmap/pixmap.h"
@@ -41,9 +42,6 @@ static struct {
     HBITMAP bitmap;
     uint32_t* bitmap_bits;
     int32_t opened, active, input1, input2, doubling;
-    int32_t keys[GFX_KEY_STATES];
-    UINT queue[GFX_KEY_QUEUE];
-    int32_t queue_count;
     int32_t mouse_x, mouse_y, raw_x, raw_y, buttons;
     struct {
         int32_t up, down, left, right, button;
@@ -99,12 +97,13 @@ static LRESULT CALLBACK gdi_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
         const int32_t down = msg == WM_KEYDOWN;
         const UINT vk = (UINT)(wp & 0xFF);
         if (vk == VK_SHIFT) {
-            gdi.keys[GDI_SLOT_SHIFT + 1] = gdi.keys[GDI_SLOT_SHIFT] = down;
+            gfx_input_set(GDI_SLOT_SHIFT, down);
+            gfx_input_set(GDI_SLOT_SHIFT + 1, down);
             break;
         }
         bool queued;
-        gdi.keys[gdi_key_slot(vk, &queued)] = down;
-        if (down && queued && gdi.queue_count < GFX_KEY_QUEUE) gdi.queue[gdi.queue_count++] = vk;
+        gfx_input_set(gdi_key_slot(vk, &queued), down);
+        if (down && queued) gfx_input_queue(vk);
         break;
     }
     case WM_MOUSEMOVE:
@@ -199,8 +198,8 @@ static int32_t gdi_open(int32_t width, int32_t height, const char* caption, uint
     gdi.mouse_y = height / 2;
     gdi.raw_x = gdi.raw_y = gdi.buttons = 0;
     memset(&gdi.joy, 0, sizeof gdi.joy);
-    memset(gdi.keys, 0, sizeof gdi.keys);
-    gdi.queue_count = 0;
+    gfx_input_keys_up();
+    gfx_input_flush();
     gdi.input1 = gdi.input2 = 1;
     gdi.opened = 1;
     return 1;
@@ -269,19 +268,12 @@ static int32_t gdi_get_caps() { return (gdi.input1 ? GFX_CAPS_INPUT1 : 0) + (gdi
 
 static int32_t gdi_key_state(int32_t code) {
     gdi_pump();
-    return (code >= 0 && code < GFX_KEY_STATES) ? gdi.keys[code] : 0;
+    return gfx_input_state(code);
 }
 
 static int32_t gdi_get_key() {
     gdi_pump();
-    if (!gdi.queue_count) return 0;
-    const bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
-    const UINT vk = gdi.queue[0];
-    gdi.queue_count--;
-    memmove(gdi.queue, gdi.queue + 1, (size_t)gdi.queue_count * sizeof gdi.queue[0]);
-    int32_t c = gfx_key_table[vk & 0xFF];
-    if ((gdi.keys[16] || caps) && c >= 'a' && c <= 'z') c -= 32;
-    return (signed char)c;
+    return gfx_input_next();
 }
 
 static int32_t gdi_mouse_x() {
@@ -303,21 +295,21 @@ static int32_t gdi_mouse_buttons() {
 }
 
 static int32_t gdi_joy_x(int32_t index) {
-    gdi.joy.right = gdi.keys[GDI_SLOT_RIGHT];
-    gdi.joy.left = gdi.keys[GDI_SLOT_LEFT];
+    gdi.joy.right = gfx_input_state(GDI_SLOT_RIGHT);
+    gdi.joy.left = gfx_input_state(GDI_SLOT_LEFT);
     if (index != 0) return 0;
     return (gdi.joy.right ? 255 : 0) - (gdi.joy.left ? 255 : 0);
 }
 
 static int32_t gdi_joy_y(int32_t index) {
-    gdi.joy.up = gdi.keys[GDI_SLOT_UP];
-    gdi.joy.down = gdi.keys[GDI_SLOT_DOWN];
+    gdi.joy.up = gfx_input_state(GDI_SLOT_UP);
+    gdi.joy.down = gfx_input_state(GDI_SLOT_DOWN);
     if (index != 0) return 0;
     return (gdi.joy.up ? 255 : 0) - (gdi.joy.down ? 255 : 0);
 }
 
 static int32_t gdi_joy_button(int32_t index) {
-    gdi.joy.button = gdi.keys[32];
+    gdi.joy.button = gfx_input_state(32);
     return index == 0 ? gdi.joy.button : 0;
 }
 
