@@ -5,13 +5,14 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 # Every engine header, and the platform headers an effect may include (the
-# Windows interfaces and the host's frame and clock calls); the stand-ins'
-# private header stays in the tree.
+# Windows and sound-library interfaces, the host's frame and clock calls, the
+# mixer); what the hosts implement for the stand-ins (host_driver.h,
+# host_audio.h) and the stand-ins themselves stay in the tree.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/engine/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/engine
   FILES_MATCHING PATTERN "*.h")
 install(FILES ${PROJECT_BINARY_DIR}/include/engine/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/engine)
 file(GLOB TAVIK_PLATFORM_HEADERS ${PROJECT_SOURCE_DIR}/platform/*.h)
-list(FILTER TAVIK_PLATFORM_HEADERS EXCLUDE REGEX ".*/win32_internal\\.h$")
+list(FILTER TAVIK_PLATFORM_HEADERS EXCLUDE REGEX ".*/host_(driver|audio)\\.h$")
 install(FILES ${TAVIK_PLATFORM_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/platform)
 
 # The libraries keep their file names (libtavik.a, libtavik_platform_sdl.a, ...);

@@ -31,8 +31,8 @@ set_target_properties(JPEG::JPEG PROPERTIES IMPORTED_LOCATION ${TAVIK_JPEG_LIBRA
 
 # The host: Windows itself, with our module players and their waveOut output.
 add_library(tavik_platform_windows STATIC
-  ${PROJECT_SOURCE_DIR}/platform/audio.cpp ${PROJECT_SOURCE_DIR}/platform/fmod.cpp
-  ${PROJECT_SOURCE_DIR}/platform/midas.cpp ${PROJECT_SOURCE_DIR}/platform/windows/audio_waveout.cpp)
+  ${PROJECT_SOURCE_DIR}/platform/standins/audio.cpp ${PROJECT_SOURCE_DIR}/platform/standins/fmod.cpp
+  ${PROJECT_SOURCE_DIR}/platform/standins/midas.cpp ${PROJECT_SOURCE_DIR}/platform/hosts/windows/audio_waveout.cpp)
 target_include_directories(tavik_platform_windows PUBLIC ${PROJECT_SOURCE_DIR})
 target_include_directories(tavik_platform_windows SYSTEM PUBLIC ${TAVIK_OPENMPT_INCLUDE})
 target_compile_definitions(tavik_platform_windows PUBLIC TAVIK_HOST_WINDOWS=1)
@@ -41,5 +41,5 @@ target_link_libraries(tavik_platform_windows PUBLIC ${TAVIK_OPENMPT_LIBRARY} Thr
 
 # The waveOut sound output against a stand-in device (a console program that
 # tests/windows/wine_test.sh runs under Wine).
-add_executable(waveout_test ${PROJECT_SOURCE_DIR}/tests/windows/waveout_test.cpp)
+add_executable(waveout_test ${PROJECT_SOURCE_DIR}/tests/platform/hosts/windows/waveout_test.cpp)
 target_link_libraries(waveout_test PRIVATE tavik_platform_windows)

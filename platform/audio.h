@@ -67,10 +67,11 @@ int audio_song_position_at(AudioSong* song, uint64_t frames_heard, AudioPosition
 uint32_t audio_song_id(AudioSong* song);
 AudioSong* audio_song_from_id(uint32_t id);
 
-// ---- for the hosts ----------------------------------------------------------
+// ---- the mixer: what the hosts render through ---------------------------------
 
 // Renders the next `frames` frames of the output (every playing song mixed,
-// float stereo interleaved) and records position marks. Called by the host only.
+// float stereo interleaved) and records position marks. The hosts reach it only
+// through the AudioSource the mixer hands them (platform/host_audio.h).
 void audio_render(float* out, int frames);
 // Frames rendered so far.
 uint64_t audio_rendered_frames();
@@ -78,16 +79,7 @@ uint64_t audio_rendered_frames();
 // when its virtual clock was reset).
 void audio_rebase(uint64_t frame);
 
-// Implemented by each host (platform/sdl/audio_sdl.cpp, platform/headless/audio_headless.cpp).
-int audio_host_open();     // 1 when sound output runs (a silent sink counts)
-void audio_host_close();
-// Renders what the clock says is due on hosts that render on demand (headless,
-// the silent sink); nothing on a real device, whose callback pulls.
-void audio_host_pump();
-// Output frames played so far: rendered frames minus what is still queued.
-uint64_t audio_host_heard_frames();
-
-// ---- headless host: the sound as a WAV file ---------------------------------
+// ---- the sound as a WAV file (headless host; 0 on the others) -----------------
 
 // Starts writing every frame rendered from now on into a 16-bit stereo WAV file.
 // 1 on success. A WAV already being written is finished first.

@@ -1,6 +1,7 @@
-// The machine under the Windows stand-ins: what the shared layer asks of a host
-// (a window to show frames in, events, vertical-blank waits) and what tests, the
-// capture tool and hosts use to feed input in and get every presented frame out.
+// What programs, tests and the capture tool ask of the host system under the
+// Windows stand-ins: every presented frame out, input fed in, failures armed, a
+// reset between runs. The stand-ins implement it on both Linux hosts; what each
+// host itself implements for them is platform/host_driver.h.
 #pragma once
 
 #include <cstdint>
@@ -57,24 +58,3 @@ void host_fail_next(const char* call, int32_t result);
 // frame callback, empty message queues, keys up, cursor at (0, 0), no armed failures.
 // Windows, window classes, window timers and the drivers' own state stay.
 void host_reset();
-
-// ---- Implemented by each host, called by the shared layer -------------------------------
-// The shared layer's host window is shown (first call) or re-captioned.
-void host_window_show(const char* caption, int32_t client_width, int32_t client_height);
-// The host window goes away with what shows frames in it.
-void host_window_destroy();
-// Exclusive full-screen mode at this size; (0, 0, 0) gives the desktop back.
-void host_display_mode(int32_t width, int32_t height, int32_t bits);
-// Shows a frame: at once (GDI), or at the next vertical-blank wait (DirectDraw primary).
-void host_present(const HostFrame* frame, bool at_vblank);
-// Blocks until the next vertical blank (headless: advances the clock one frame period).
-void host_wait_vblank();
-// Turns the machine's pending events into host_inject_* calls (the window's thread only).
-void host_pump_events();
-// Puts the machine's pointer at this client position of the host window.
-void host_cursor_warp(int32_t x, int32_t y);
-void host_cursor_show(bool shown);
-void host_desktop_size(int32_t* width, int32_t* height);
-int32_t host_refresh_rate();
-// Shows a message box when the machine can (standard error always gets the text).
-void host_message_box(const char* text, const char* caption);

@@ -22,7 +22,9 @@ done
 for old in engine/geometry/tpoly.h engine/geometry/vector.h engine/anim/quat.h; do
   grep -qx "$old" "$tmp/headers" && fail "$old is installed: it moved in 1.1"
 done
-grep -q 'win32_internal' "$tmp/headers" && fail "the stand-ins' private header was installed"
+grep -Eq 'platform/(standins|hosts)/|platform/host_(driver|audio)\.h' "$tmp/headers" &&
+  fail "what is between the stand-ins and the hosts was installed"
+grep -qx platform/host.h "$tmp/headers" || fail "platform/host.h was not installed"
 # One translation unit per header, two at a time.
 export tmp
 xargs -P 2 -I HEADER sh -c '

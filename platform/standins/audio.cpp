@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_audio.h"
+
 // ---- types ------------------------------------------------------------------
 
 // From output frame `frame` on (the last frame of the block it was taken after),
@@ -154,6 +156,10 @@ static AudioSong* make_song(const void* data, size_t size)
 
 // ---- output -----------------------------------------------------------------
 
+// What the host's sound output renders through: the mixer's own entry points,
+// handed over so that no host names a function of the mixer.
+static const AudioSource mixer_source = {audio_render, audio_rendered_frames, audio_rebase};
+
 int audio_open()
 {
     {
@@ -168,7 +174,7 @@ int audio_open()
             return 1;
         }
     }
-    if (!audio_host_open()) {
+    if (!audio_host_open(&mixer_source)) {
         std::lock_guard<std::mutex> g(audio.lock);
         audio_error = "the host has no sound output";
         return 0;
@@ -435,4 +441,16 @@ void audio_rebase(uint64_t frame)
         s->marks.clear();
         s->marks.push_back(AudioMark{static_cast<int64_t>(frame) - 1, s->mixer});
     }
+}
+
+// ---- the WAV file, through the host ------------------------------------------
+
+int audio_wav_begin(const char* path)
+{
+    return audio_host_wav_begin(&mixer_source, path);
+}
+
+int audio_wav_end()
+{
+    return audio_host_wav_end();
 }

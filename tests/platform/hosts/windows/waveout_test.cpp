@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audio.h"
+#include "platform/host_audio.h"
 
 namespace {
 

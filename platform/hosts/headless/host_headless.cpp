@@ -3,10 +3,10 @@
 // the virtual clock one frame period on, which is what makes runs deterministic.
 #include <cstdio>
 
-#include "platform/audio.h"
-#include "platform/host.h"
+#include "platform/host_audio.h"
+#include "platform/host_driver.h"
 
-void host_window_show(const char*, int32_t, int32_t) {}
+void host_window_show(const char*, int32_t, int32_t, const HostEvents*) {}
 void host_window_destroy() {}
 
 void host_display_mode(int32_t, int32_t, int32_t) {}

@@ -7,12 +7,13 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/audio.h"
+#include "platform/host_audio.h"
 #include "platform/host_clock.h"
 
 // ---- module state -----------------------------------------------------------
 
 static struct {
+    const AudioSource* source = nullptr;  // the mixer, handed over at open or a WAV's start
     std::mutex pump_lock;  // one renderer at a time
     FILE* wav = nullptr;
     uint64_t wav_frames = 0;
@@ -59,17 +60,20 @@ static void write_wav_header(FILE* f, uint64_t frames)
 // Renders up to the clock; the caller holds pump_lock.
 static void pump_locked()
 {
+    // Before the mixer first reached this host no song was open and no WAV was
+    // written: the frames due are rendered at that first call instead.
+    if (!hl.source) return;
     uint64_t due = frames_due();
-    uint64_t done = audio_rendered_frames();
+    uint64_t done = hl.source->rendered_frames();
     if (due < done) {
         // The virtual clock went back (reset between runs): start a new timeline.
-        audio_rebase(due);
+        hl.source->rebase(due);
         return;
     }
     hl.block.resize(HL_BLOCK * AUDIO_CHANNELS);
     while (done < due) {
         int n = static_cast<int>(std::min<uint64_t>(due - done, HL_BLOCK));
-        audio_render(hl.block.data(), n);
+        hl.source->render(hl.block.data(), n);
         done += n;
         if (!hl.wav) continue;
         hl.pcm.resize(static_cast<size_t>(n) * AUDIO_CHANNELS);
@@ -85,9 +89,10 @@ static void pump_locked()
 
 // ---- host interface ---------------------------------------------------------
 
-int audio_host_open()
+int audio_host_open(const AudioSource* source)
 {
     std::lock_guard<std::mutex> g(hl.pump_lock);
+    hl.source = source;
     pump_locked();  // songs start at the current clock
     return 1;
 }
@@ -107,15 +112,17 @@ void audio_host_pump()
 uint64_t audio_host_heard_frames()
 {
     // Nothing is queued: what is rendered is heard.
-    return audio_rendered_frames();
+    if (!hl.source) return 0;
+    return hl.source->rendered_frames();
 }
 
 // ---- WAV --------------------------------------------------------------------
 
-int audio_wav_begin(const char* path)
+int audio_host_wav_begin(const AudioSource* source, const char* path)
 {
-    if (hl.wav) audio_wav_end();
+    if (hl.wav) audio_host_wav_end();
     std::lock_guard<std::mutex> g(hl.pump_lock);
+    hl.source = source;
     pump_locked();  // what came before is not part of the file
     hl.wav = std::fopen(path, "wb");
     if (!hl.wav) return 0;
@@ -125,7 +132,7 @@ int audio_wav_begin(const char* path)
     return !hl.wav_failed;
 }
 
-int audio_wav_end()
+int audio_host_wav_end()
 {
     std::lock_guard<std::mutex> g(hl.pump_lock);
     if (!hl.wav) return 0;

@@ -2,7 +2,7 @@
 // frame at twice its size, has an SSE2 path that widens eight pixels at a time and
 // writes each of them to both output rows in one pass; everything else, and that
 // path's reference, goes pixel by pixel, repeated rows copied from the first.
-#include "platform/sdl/present_scale.h"
+#include "platform/hosts/sdl/present_scale.h"
 
 #include <cstdint>
 #include <cstring>

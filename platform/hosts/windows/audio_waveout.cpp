@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audio.h"
+#include "platform/host_audio.h"
 #include "platform/mmsystem.h"
 
 namespace {
@@ -23,6 +23,7 @@ constexpr int WO_BUFFERS = 4;
 constexpr int WO_BUFFER_FRAMES = 1024;  // 23 ms each; about 93 ms queued
 
 struct {
+    const AudioSource* source = nullptr;  // the mixer, handed over at the first open
     HWAVEOUT device = nullptr;
     HANDLE event = nullptr;  // signalled by the device as it returns a buffer
     std::thread feeder;
@@ -96,7 +97,7 @@ uint64_t device_heard()
         }
     }
     const uint64_t played = std::max(wo.samples, wo.bytes / (AUDIO_CHANNELS * sizeof(int16_t)));
-    const uint64_t heard = std::min(wo.base_frame + played, audio_rendered_frames());
+    const uint64_t heard = std::min(wo.base_frame + played, wo.source->rendered_frames());
     wo.heard_max = std::max(wo.heard_max, heard);
     return wo.heard_max;
 }
@@ -105,7 +106,7 @@ uint64_t device_heard()
 // the buffer stays free and its reason is written to `why`.
 bool fill(WAVEHDR* header, std::vector<int16_t>& samples, char* why, size_t size)
 {
-    audio_render(wo.mix.data(), WO_BUFFER_FRAMES);
+    wo.source->render(wo.mix.data(), WO_BUFFER_FRAMES);
     for (size_t i = 0; i < samples.size(); i++) {
         const float v = std::clamp(wo.mix[i], -1.0f, 1.0f) * 32767.0f;
         samples[i] = static_cast<int16_t>(std::lrintf(v));
@@ -145,8 +146,9 @@ void feed()
 
 // ---- host interface ---------------------------------------------------------
 
-int audio_host_open()
+int audio_host_open(const AudioSource* source)
 {
+    wo.source = source;
     wo.silent.store(false);
     // Whatever way the process ends, the feeder is stopped before the statics
     // it uses (and its own std::thread) are destroyed.
@@ -163,12 +165,12 @@ int audio_host_open()
     format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
     char why[2 * MAXERRORLENGTH];
     if (waveOutGetNumDevs() == 0) {
-        go_silent(audio_rendered_frames(), "no sound device", "waveOut: no output device");
+        go_silent(wo.source->rendered_frames(), "no sound device", "waveOut: no output device");
         return 1;
     }
     wo.event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!wo.event) {
-        go_silent(audio_rendered_frames(), "no sound device", "CreateEvent failed");
+        go_silent(wo.source->rendered_frames(), "no sound device", "CreateEvent failed");
         return 1;
     }
     HWAVEOUT device = nullptr;
@@ -178,7 +180,7 @@ int audio_host_open()
         CloseHandle(wo.event);
         wo.event = nullptr;
         error_text("waveOutOpen", result, why, sizeof why);
-        go_silent(audio_rendered_frames(), "no sound device", why);
+        go_silent(wo.source->rendered_frames(), "no sound device", why);
         return 1;
     }
     wo.mix.assign(static_cast<size_t>(WO_BUFFER_FRAMES) * AUDIO_CHANNELS, 0.0f);
@@ -194,7 +196,7 @@ int audio_host_open()
             waveOutClose(device);
             CloseHandle(wo.event);
             wo.event = nullptr;
-            go_silent(audio_rendered_frames(), "the sound device refused a buffer", why);
+            go_silent(wo.source->rendered_frames(), "the sound device refused a buffer", why);
             return 1;
         }
         wo.headers[i].dwFlags |= WHDR_DONE;  // free for the feeder
@@ -202,7 +204,7 @@ int audio_host_open()
     {
         std::lock_guard<std::mutex> g(wo.position_lock);
         wo.device = device;
-        wo.base_frame = audio_rendered_frames();
+        wo.base_frame = wo.source->rendered_frames();
         wo.last_samples = 0;
         wo.last_bytes = 0;
         wo.samples = 0;
@@ -239,21 +241,22 @@ void audio_host_close()
 
 void audio_host_pump()
 {
-    if (!wo.silent.load()) return;
+    if (!wo.silent.load() || !wo.source) return;
     std::lock_guard<std::mutex> g(wo.pump_lock);
     const uint64_t due = wo.silent_start_frame +
                          static_cast<uint64_t>(wall_us() - wo.silent_start_us) * AUDIO_RATE / 1000000u;
-    uint64_t done = audio_rendered_frames();
+    uint64_t done = wo.source->rendered_frames();
     wo.block.resize(4096 * AUDIO_CHANNELS);
     while (done < due) {
         const int n = static_cast<int>(std::min<uint64_t>(due - done, 4096));
-        audio_render(wo.block.data(), n);
+        wo.source->render(wo.block.data(), n);
         done += n;
     }
 }
 
 uint64_t audio_host_heard_frames()
 {
+    if (!wo.source) return 0;
     if (wo.silent.load()) {
         // The wall clock, within what has been rendered: after a refused buffer
         // the frames rendered for the device but never heard are passed over.
@@ -264,21 +267,21 @@ uint64_t audio_host_heard_frames()
                   static_cast<uint64_t>(wall_us() - wo.silent_start_us) * AUDIO_RATE / 1000000u;
         }
         std::lock_guard<std::mutex> g(wo.position_lock);
-        wo.heard_max = std::max(wo.heard_max, std::min(due, audio_rendered_frames()));
+        wo.heard_max = std::max(wo.heard_max, std::min(due, wo.source->rendered_frames()));
         return wo.heard_max;
     }
     std::lock_guard<std::mutex> g(wo.position_lock);
-    if (!wo.device) return audio_rendered_frames();
+    if (!wo.device) return wo.source->rendered_frames();
     return device_heard();
 }
 
 // The WAV writer belongs to the headless host; here it refuses.
-int audio_wav_begin(const char*)
+int audio_host_wav_begin(const AudioSource*, const char*)
 {
     return 0;
 }
 
-int audio_wav_end()
+int audio_host_wav_end()
 {
     return 0;
 }

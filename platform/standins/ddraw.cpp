@@ -1,4 +1,4 @@
-// DirectDraw stand-in shared by both hosts: the display's mode list, exclusive
+// The DirectDraw stand-in, shared by both Linux hosts: the display's mode list, exclusive
 // full-screen mode, and one primary surface in memory that is shown (through the
 // host) when it is unlocked. Losing the focus in exclusive mode loses the surface.
 #include <algorithm>
@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "platform/ddraw.h"
-#include "platform/win32_internal.h"
+#include "platform/standins/display.h"
+#include "platform/standins/win32_state.h"
 
 struct DDMode {
     DWORD width, height, bits;
@@ -190,15 +191,9 @@ static struct {
     bool app_active = true;
 } dd;
 
-bool ddraw_display_size(int32_t* width, int32_t* height) {
-    std::lock_guard<std::mutex> guard(dd.lock);
-    if (!dd.mode) return false;
-    *width = (int32_t)dd.mode->width;
-    *height = (int32_t)dd.mode->height;
-    return true;
-}
-
-void ddraw_app_focus(bool active) {
+// The application's focus, as the display state reports it (listening from the
+// first DirectDrawCreate on).
+static void ddraw_app_focus(bool active) {
     std::lock_guard<std::mutex> guard(dd.lock);
     dd.app_active = active;
     // Another application takes the display: the exclusive owner's surfaces are lost.
@@ -264,7 +259,10 @@ HRESULT WINAPI DDObject::RestoreDisplayMode() {
     {
         std::lock_guard<std::mutex> guard(dd.lock);
         restore = dd.exclusive_owner == this && dd.mode;
-        if (restore) dd.mode = nullptr;
+        if (restore) {
+            dd.mode = nullptr;
+            display_set_mode_size(0, 0);
+        }
     }
     if (restore) host_display_mode(0, 0, 0);
     return DD_OK;
@@ -302,6 +300,7 @@ HRESULT WINAPI DDObject::SetDisplayMode(DWORD w, DWORD h, DWORD bits) {
         if (dd.exclusive_owner != this) return DDERR_NOEXCLUSIVEMODE;
         if (!found) return DDERR_INVALIDMODE;
         dd.mode = found;
+        display_set_mode_size((int32_t)found->width, (int32_t)found->height);
         if (primary) primary->lost = true;  // a mode change loses the surfaces
     }
     host_display_mode((int32_t)w, (int32_t)h, (int32_t)bits);
@@ -333,6 +332,7 @@ HRESULT WINAPI DirectDrawCreate(GUID* guid, LPDIRECTDRAW* out, IUnknown* outer) 
     int32_t fail;
     if (platform_fault("DirectDrawCreate", &fail)) return fail;
     if (!out || outer || guid) return DDERR_INVALIDPARAMS;  // the primary display only
+    display_set_focus_listener(ddraw_app_focus);
     *out = new DDObject();
     return DD_OK;
 }

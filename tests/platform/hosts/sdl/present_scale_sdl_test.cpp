@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/sdl/present_scale.h"
+#include "platform/hosts/sdl/present_scale.h"
 
 namespace {
 

@@ -20,10 +20,11 @@
 #endif
 #include <unistd.h>
 
-#include "platform/host.h"
-#include "platform/sdl/present_scale.h"
+#include "platform/host_driver.h"
+#include "platform/hosts/sdl/present_scale.h"
 
 static struct {
+    const HostEvents* events = nullptr;  // where input goes, handed over with the window
     bool init_tried = false;
     bool video = false;       // SDL's video runs on a real display, or on a driver asked for
     char no_display[256] = {};  // else why not
@@ -178,11 +179,11 @@ static void draw_direct(const HostFrame* frame) {
 }
 
 // A new window surface (the window was resized) gets the last frame again, from the
-// shared layer's copy: its RGBA back to 0x00RRGGBB, which for a 5-6-5 frame are the
+// stand-ins' copy: its RGBA back to 0x00RRGGBB, which for a 5-6-5 frame are the
 // very values the widening gives.
 static void redraw_direct() {
     int32_t w = 0, h = 0;
-    const uint8_t* rgba = sdl.have_frame ? host_last_frame(&w, &h) : nullptr;
+    const uint8_t* rgba = sdl.have_frame && sdl.events ? sdl.events->last_frame(&w, &h) : nullptr;
     if (!rgba || w != sdl.tex_width || h != sdl.tex_height) {
         draw_direct(nullptr);
         return;
@@ -223,7 +224,8 @@ static void set_fullscreen(bool on) {
     if (sdl.window) SDL_SetWindowFullscreen(sdl.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
-void host_window_show(const char* caption, int32_t client_width, int32_t client_height) {
+void host_window_show(const char* caption, int32_t client_width, int32_t client_height, const HostEvents* events) {
+    sdl.events = events;
     video_need();
     if (sdl.window) {
         SDL_SetWindowTitle(sdl.window, caption);
@@ -250,7 +252,7 @@ void host_window_show(const char* caption, int32_t client_width, int32_t client_
     if (!sdl.renderer && !sdl.direct) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (!sdl.renderer && !sdl.direct && software_gl) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, accelerated);
     if (!sdl.renderer && !sdl.direct) no_display_exit("nothing draws into the window", SDL_GetError());
-    host_set_key_toggle(VK_CAPITAL, (SDL_GetModState() & KMOD_CAPS) != 0);
+    events->key_toggle(VK_CAPITAL, (SDL_GetModState() & KMOD_CAPS) != 0);
     SDL_ShowCursor(sdl.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
     if (sdl.exclusive && !getenv("TAVIK_WINDOWED")) set_fullscreen(true);
     render();
@@ -403,13 +405,14 @@ static bool picture_point(int wx, int wy, int32_t* x, int32_t* y) {
 }
 
 void host_pump_events() {
-    if (!sdl.video) return;
+    if (!sdl.video || !sdl.events) return;
+    const HostEvents& to = *sdl.events;
     SDL_Event e;
     bool closed = false;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
         case SDL_QUIT:
-            if (!closed) host_inject_close();
+            if (!closed) to.close();
             closed = true;
             break;
         case SDL_KEYDOWN:
@@ -421,12 +424,12 @@ void host_pump_events() {
                     set_fullscreen(!(SDL_GetWindowFlags(sdl.window) & SDL_WINDOW_FULLSCREEN_DESKTOP));
                 break;
             }
-            if (vk) host_inject_key(vk, e.type == SDL_KEYDOWN);
+            if (vk) to.key(vk, e.type == SDL_KEYDOWN);
             break;
         }
         case SDL_MOUSEMOTION: {
             int32_t x, y;
-            if (picture_point(e.motion.x, e.motion.y, &x, &y)) host_inject_mouse_move(x, y);
+            if (picture_point(e.motion.x, e.motion.y, &x, &y)) to.mouse_move(x, y);
             break;
         }
         case SDL_MOUSEBUTTONDOWN:
@@ -435,17 +438,17 @@ void host_pump_events() {
                          : e.button.button == SDL_BUTTON_RIGHT ? 1
                          : e.button.button == SDL_BUTTON_MIDDLE ? 2
                                                                 : -1;
-            if (button >= 0) host_inject_mouse_button(button, e.type == SDL_MOUSEBUTTONDOWN);
+            if (button >= 0) to.mouse_button(button, e.type == SDL_MOUSEBUTTONDOWN);
             break;
         }
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_CLOSE:
-                if (!closed) host_inject_close();
+                if (!closed) to.close();
                 closed = true;
                 break;
-            case SDL_WINDOWEVENT_FOCUS_GAINED: host_inject_focus(true); break;
-            case SDL_WINDOWEVENT_FOCUS_LOST: host_inject_focus(false); break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED: to.focus(true); break;
+            case SDL_WINDOWEVENT_FOCUS_LOST: to.focus(false); break;
             case SDL_WINDOWEVENT_SIZE_CHANGED:
                 sdl.redraw = true;
                 [[fallthrough]];

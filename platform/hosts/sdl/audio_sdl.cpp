@@ -10,11 +10,12 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/audio.h"
+#include "platform/host_audio.h"
 
 // ---- module state -----------------------------------------------------------
 
 static struct {
+    const AudioSource* source = nullptr;  // the mixer, handed over at the first open
     SDL_AudioDeviceID device = 0;
     bool silent = false;          // the wall-clock sink instead of a device
     bool said_silent = false;
@@ -40,16 +41,16 @@ static int64_t wall_us()
 
 static void SDLCALL audio_callback(void*, Uint8* stream, int len)
 {
-    sdl.callback_frame.store(audio_rendered_frames(), std::memory_order_relaxed);
+    sdl.callback_frame.store(sdl.source->rendered_frames(), std::memory_order_relaxed);
     sdl.callback_us.store(wall_us(), std::memory_order_release);
-    audio_render(reinterpret_cast<float*>(stream), len / static_cast<int>(sizeof(float) * AUDIO_CHANNELS));
+    sdl.source->render(reinterpret_cast<float*>(stream), len / static_cast<int>(sizeof(float) * AUDIO_CHANNELS));
 }
 
 static void open_silent(const char* why)
 {
     sdl.silent = true;
     sdl.silent_start_us = wall_us();
-    sdl.silent_start_frame = audio_rendered_frames();
+    sdl.silent_start_frame = sdl.source->rendered_frames();
     if (!sdl.said_silent) {
         std::fprintf(stderr, "audio: no sound device (%s); the music plays silently on the wall clock\n", why);
         sdl.said_silent = true;
@@ -58,8 +59,9 @@ static void open_silent(const char* why)
 
 // ---- host interface ---------------------------------------------------------
 
-int audio_host_open()
+int audio_host_open(const AudioSource* source)
 {
+    sdl.source = source;
     sdl.silent = false;
     sdl.heard_max.store(0);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -79,7 +81,7 @@ int audio_host_open()
         return 1;
     }
     sdl.buffer_frames = have.samples;
-    sdl.callback_frame.store(audio_rendered_frames());
+    sdl.callback_frame.store(sdl.source->rendered_frames());
     sdl.callback_us.store(wall_us());
     SDL_PauseAudioDevice(sdl.device, 0);
     return 1;
@@ -97,22 +99,23 @@ void audio_host_close()
 
 void audio_host_pump()
 {
-    if (!sdl.silent) return;
+    if (!sdl.silent || !sdl.source) return;
     std::lock_guard<std::mutex> g(sdl.pump_lock);
     uint64_t due = sdl.silent_start_frame +
                    static_cast<uint64_t>(wall_us() - sdl.silent_start_us) * AUDIO_RATE / 1000000u;
-    uint64_t done = audio_rendered_frames();
+    uint64_t done = sdl.source->rendered_frames();
     sdl.block.resize(4096 * AUDIO_CHANNELS);
     while (done < due) {
         int n = static_cast<int>(std::min<uint64_t>(due - done, 4096));
-        audio_render(sdl.block.data(), n);
+        sdl.source->render(sdl.block.data(), n);
         done += n;
     }
 }
 
 uint64_t audio_host_heard_frames()
 {
-    if (!sdl.device) return audio_rendered_frames();
+    if (!sdl.source) return 0;
+    if (!sdl.device) return sdl.source->rendered_frames();
     // At a callback the device starts the buffer filled one callback earlier
     // (SDL double-buffers); between callbacks it advances with the wall clock.
     int64_t at = sdl.callback_us.load(std::memory_order_acquire);
@@ -128,12 +131,12 @@ uint64_t audio_host_heard_frames()
 }
 
 // The WAV writer belongs to the headless host; here it refuses.
-int audio_wav_begin(const char*)
+int audio_host_wav_begin(const AudioSource*, const char*)
 {
     return 0;
 }
 
-int audio_wav_end()
+int audio_host_wav_end()
 {
     return 0;
 }
