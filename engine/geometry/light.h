@@ -39,7 +39,8 @@ static_assert(sizeof(light) == 11 * 4);
 
 // New light from the C allocator, or null (code 1). It works as it comes: a
 // headlight, LIGHT_DIFFUSE at (0, 0, LIGHT_HEADLIGHT_Z), level 255, strength
-// 1: a face turned to the eye gets 255, one seen edge-on or from behind 0.
+// 1: a face turned to the eye gets the full level (255 on the view axis, at
+// least 254 across the view), one seen edge-on or from behind 0.
 // Set type and position to make it another light (type 0 lights nothing).
 light* light_create();
 // Null is ignored.
