@@ -128,7 +128,8 @@ protected:
 
 TEST_F(DDrawOpen, OpenSetsCapsAndShowsFrames) {
     EXPECT_EQ(gfx->get_caps(), 0x4A);
-    TestPixmap white(320, 240, test_rgb(255, 255, 255));
+    TestPixmap white(320, 240);
+    white.clear(test_rgb(255, 255, 255));
     uint64_t before = host_frame_count();
     gfx->update();
     gfx->blit(0, 0, white.get(), 0, 0, 320, 240);
@@ -280,7 +281,9 @@ TEST_F(DDrawOpen, ForeignTimerPrintsItsLine) {
 }
 
 TEST_F(DDrawOpen, InactiveDrawsNothingAndFocusBackRestoresTheSurface) {
-    TestPixmap red(320, 240, test_rgb(255, 0, 0)), blue(320, 240, test_rgb(0, 0, 255));
+    TestPixmap red(320, 240), blue(320, 240);
+    red.clear(test_rgb(255, 0, 0));
+    blue.clear(test_rgb(0, 0, 255));
     gfx->blit(0, 0, red.get(), 0, 0, 320, 240);
     uint64_t frames = host_frame_count();
     host_inject_focus(false);
@@ -324,7 +327,8 @@ TEST_F(DDrawOpen32, EightBitChannelsMap255To254) {
 }
 
 TEST_F(DDrawOpen32, BlitClipsOnEverySide) {
-    TestPixmap black(320, 240, test_rgb(0, 0, 0));
+    TestPixmap black(320, 240);
+    black.clear(test_rgb(0, 0, 0));
     TestPixmap src(16, 12);
     for (int y = 0; y < 12; y++)
         for (int x = 0; x < 16; x++) src.at(x, y) = test_pattern(x + 1, y + 1);
@@ -376,7 +380,8 @@ using DDrawDoubling32 = DDrawOpen32;
 TEST_F(DDrawDoubling, LeavesOddRowsAndStaysInsideTheSurface) {
     EXPECT_EQ(gfx->set_option(2), 0);
     EXPECT_EQ(gfx->set_option(3), 0);  // only the value 1 here
-    TestPixmap blue(320, 240, test_rgb(0, 0, 255));
+    TestPixmap blue(320, 240);
+    blue.clear(test_rgb(0, 0, 255));
     gfx->blit(0, 0, blue.get(), 0, 0, 320, 240);
     ASSERT_EQ(gfx->set_option(1), 1);
     TestPixmap src(3, 2);
@@ -397,7 +402,8 @@ TEST_F(DDrawDoubling, LeavesOddRowsAndStaysInsideTheSurface) {
         for (int x = 0; x < 320; x++) big.at(x, y) = test_pattern(x, y);
     gfx->blit(0, 0, big.get(), 0, 0, 320, 240);
     EXPECT_EQ(frame_pixel(318, 238), frame_pixel(319, 238));
-    TestPixmap one(1, 1, big.at(159, 119));
+    TestPixmap one(1, 1);
+    one.clear(big.at(159, 119));
     // Same colour as source (159, 119) shown alone at an even spot.
     gfx->blit(0, 0, one.get(), 0, 0, 1, 1);
     EXPECT_EQ(frame_pixel(318, 238), frame_pixel(0, 0));
@@ -408,7 +414,8 @@ TEST_F(DDrawDoubling32, ThirtyTwoBitsToo) {
     TestPixmap src(2, 1);
     src.at(0, 0) = test_rgb(255, 0, 0);
     src.at(1, 0) = test_rgb(0, 255, 0);
-    TestPixmap black(320, 240, test_rgb(0, 0, 0));
+    TestPixmap black(320, 240);
+    black.clear(test_rgb(0, 0, 0));
     gfx->blit(0, 0, black.get(), 0, 0, 320, 240);
     gfx->blit(317, 0, src.get(), 0, 0, 2, 1);  // the second source pixel has room for one copy
     EXPECT_EQ(frame_pixel(317, 0), 0xFE0000u);

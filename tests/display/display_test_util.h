@@ -1,28 +1,16 @@
-// Helpers for the display-driver tests on the headless host: Pixmaps over
-// vectors, reading presented frames, pumping until keys are queued.
+// Helpers for the display-driver tests on the headless host: colours as the
+// displays show them and reading presented frames; the Pixmaps are the shared
+// TestPixmap.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
+#include "tests/lib/pixmap_fixture.h"
 
 // Pixmap pixel from channels: bytes red, green, blue, alpha in memory.
 inline uint32_t test_rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16) | 0xFF000000u; }
-
-// A Pixmap record over its own storage (no allocator involved).
-struct TestPixmap {
-    std::vector<uint32_t> pixels;
-    std::vector<int32_t> rows;
-    Pixmap pixmap;
-    TestPixmap(int32_t w, int32_t h, uint32_t fill = 0) : pixels((size_t)w * h, fill), rows(h) {
-        for (int32_t y = 0; y < h; y++) rows[y] = y * w;
-        pixmap = {w, h, 0, rows.data(), nullptr, pixels.data(), 0};
-    }
-    uint32_t& at(int32_t x, int32_t y) { return pixels[(size_t)y * pixmap.width + x]; }
-    Pixmap* get() { return &pixmap; }
-};
 
 // A distinct colour for each source position (channels stay below 248 so 5-6-5 keeps them apart).
 inline uint32_t test_pattern(int32_t x, int32_t y) { return test_rgb((x * 8) & 0xF8, (y * 4) & 0xFC, 0x40); }

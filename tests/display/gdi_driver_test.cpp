@@ -192,7 +192,8 @@ TEST_F(GdiOpen, BlitShowsThePixmapTopDownInExactColours) {
 }
 
 TEST_F(GdiOpen, BlitClipsAgainstPixmapAndDisplay) {
-    TestPixmap black(320, 240, test_rgb(0, 0, 0)), src(10, 10);
+    TestPixmap black(320, 240), src(10, 10);
+    black.clear(test_rgb(0, 0, 0));
     for (int y = 0; y < 10; y++)
         for (int x = 0; x < 10; x++) src.at(x, y) = test_pattern(x + 1, y + 1);
     gfx->blit(0, 0, black.get(), 0, 0, 320, 240);
@@ -217,7 +218,9 @@ TEST_F(GdiOpen, BlitClipsAgainstPixmapAndDisplay) {
 }
 
 TEST_F(GdiOpen, InactiveLeavesTheWindowAndFocusRedraws) {
-    TestPixmap red(320, 240, test_rgb(255, 0, 0)), green(320, 240, test_rgb(0, 255, 0));
+    TestPixmap red(320, 240), green(320, 240);
+    red.clear(test_rgb(255, 0, 0));
+    green.clear(test_rgb(0, 255, 0));
     gfx->blit(0, 0, red.get(), 0, 0, 320, 240);
     uint64_t frames = host_frame_count();
     host_inject_focus(false);
@@ -257,7 +260,8 @@ TEST(GdiDriverAfterDDraw, BothDriversCanRunInOneProcess) {
     ASSERT_EQ(gfx_ddraw_driver.open(320, 240, "a", GFX_MODE_32BPP), 1);
     gfx_ddraw_driver.close();
     ASSERT_EQ(gfx->open(64, 48, "b", GFX_MODE_32BPP), 1);
-    TestPixmap p(64, 48, test_rgb(9, 8, 7));
+    TestPixmap p(64, 48);
+    p.clear(test_rgb(9, 8, 7));
     uint64_t frames = host_frame_count();
     gfx->blit(0, 0, p.get(), 0, 0, 64, 48);
     EXPECT_EQ(host_frame_count(), frames + 1);
