@@ -1,9 +1,12 @@
 #!/bin/sh
 # The engine as another project sees it: installs the build into a temporary
-# prefix, builds examples/starter from a copy outside the tree against that
-# prefix alone (the CMake package, then pkg-config), runs the headless starter
-# and checks its frames: drawn, the object in the middle, the music moving, and
-# the same frames on every run and from both builds. Argument: the build directory.
+# prefix and checks its layout (headers only under include/tavik, the data set and
+# tavik-mkassets, which writes that same data set, the guide), builds
+# examples/starter from a copy outside the tree against that prefix alone (the
+# CMake package, then pkg-config), runs the headless starter with no data folder
+# named, from a folder without one, and checks its frames: drawn, the object in the
+# middle, the music moving, and the same frames on every run and from both builds.
+# Argument: the build directory.
 set -eu
 build=$(cd "${1:-build}" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,17 +21,30 @@ command -v convert >/dev/null || fail "ImageMagick is missing (scripts/setup ins
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT INT TERM
 
-cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+cmake --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log" >&2; fail "cmake --install failed"; }
+prefix=$tmp/prefix
 version=$(sed -n 's/^project(wendril VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
-grep -q "^#define TAVIK_VERSION \"$version\"" "$tmp/prefix/include/engine/version.h" ||
+grep -q "^#define TAVIK_VERSION \"$version\"" "$prefix/include/tavik/engine/version.h" ||
   fail "the installed version.h does not say $version"
+
+# The layout: one folder of our own in include/ (installed_headers_test checks
+# what is in it), the data set as the build wrote it, and the tool that writes it.
+[ "$(ls "$prefix/include")" = tavik ] || fail "include/ holds $(ls "$prefix/include" | tr '\n' ' ')besides tavik/"
+data=$prefix/share/tavik/data
+for f in ragga.xm envmap.jpg hd/slutbild.gif; do
+  cmp -s "$build/data/$f" "$data/$f" || fail "share/tavik/data/$f is not the build's"
+done
+[ -x "$prefix/bin/tavik-mkassets" ] || fail "bin/tavik-mkassets is not installed"
+"$prefix/bin/tavik-mkassets" "$tmp/made" >/dev/null || fail "the installed tavik-mkassets failed"
+diff -r "$data" "$tmp/made" >"$tmp/made.diff" || { cat "$tmp/made.diff" >&2; fail "share/tavik/data is not what tavik-mkassets writes"; }
+[ -f "$prefix/share/doc/tavik/guide.md" ] || fail "share/doc/tavik/guide.md is not installed"
 [ "$("$build/wendril" --version)" = "wendril $version" ] || fail "wendril --version does not say $version"
 
 # The CMake package, from a clean build folder; the starter's own folder is a copy.
 cp -R "$src/examples/starter" "$tmp/starter"
 cmake -S "$tmp/starter" -B "$tmp/cmake" -DCMAKE_PREFIX_PATH="$tmp/prefix" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
   -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$tmp/configure.log" 2>&1 || { cat "$tmp/configure.log" >&2; fail "configure failed"; }
-grep -q "^Tavik_DIR:PATH=$tmp/prefix/" "$tmp/cmake/CMakeCache.txt" || fail "find_package(Tavik) did not find the new prefix"
+grep -q "^Tavik_DIR:PATH=$prefix/" "$tmp/cmake/CMakeCache.txt" || fail "find_package(Tavik) did not find the new prefix"
 cmake --build "$tmp/cmake" -j2 >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log" >&2; fail "build failed"; }
 # Nothing of the tree on the compile or link lines: only the prefix and the system.
 if grep -l "$src" "$tmp/cmake/compile_commands.json" "$tmp"/cmake/CMakeFiles/*/link.txt 2>/dev/null; then
@@ -36,17 +52,23 @@ if grep -l "$src" "$tmp/cmake/compile_commands.json" "$tmp"/cmake/CMakeFiles/*/l
 fi
 
 # pkg-config: the same source, the headless host's flags, built by hand.
-PKG_CONFIG_PATH="$tmp/prefix/lib/pkgconfig" pkg-config --modversion tavik-headless | grep -qx "$version" ||
-  fail "pkg-config does not give version $version"
-flags=$(PKG_CONFIG_PATH="$tmp/prefix/lib/pkgconfig" pkg-config --cflags --libs tavik-headless libpng)
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+pkg-config --modversion tavik-headless | grep -qx "$version" || fail "pkg-config does not give version $version"
+[ "$(pkg-config --variable=datadir tavik-headless)" -ef "$data" ] ||
+  fail "pkg-config's datadir is $(pkg-config --variable=datadir tavik-headless), not the installed data set"
+flags=$(pkg-config --cflags --libs tavik-headless libpng)
 # shellcheck disable=SC2086
-c++ -std=c++20 -O3 -DNDEBUG -ffp-contract=off -fno-fast-math "$tmp/starter/starter.cpp" -o "$tmp/starter-pc" $flags ||
-  fail "the build through pkg-config failed"
+c++ -std=c++20 -O3 -DNDEBUG -ffp-contract=off -fno-fast-math "$tmp/starter/starter.cpp" -o "$tmp/starter-pc" $flags \
+  -DTAVIK_DATA_DIR="\"$(pkg-config --variable=datadir tavik-headless)\"" || fail "the build through pkg-config failed"
 
+# The starters run from an empty folder with no data folder named: they find the
+# installed data set themselves.
 frames=60
+mkdir "$tmp/elsewhere"
+cd "$tmp/elsewhere"
 run() {  # run PROGRAM OUT
   mkdir "$2"
-  "$1" "$build/data" --frames $frames --out "$2" >"$2.log" 2>&1 || { cat "$2.log" >&2; fail "$1 failed"; }
+  "$1" --frames $frames --out "$2" >"$2.log" 2>&1 || { cat "$2.log" >&2; fail "$1 failed"; }
   [ "$(ls "$2" | wc -l)" -eq $frames ] || fail "$1 wrote $(ls "$2" | wc -l) frames, not $frames"
 }
 run "$tmp/cmake/starter-headless" "$tmp/a"
@@ -60,8 +82,9 @@ done
 # The window build runs on the SDL host too (SDL's dummy video and sound: no
 # display needed) and ends after its frames with status 0.
 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TAVIK_WINDOWED=1 TAVIK_NO_MESSAGE_BOX=1 \
-  "$tmp/cmake/starter" "$build/data" --frames 30 >"$tmp/sdl.log" 2>&1 || { cat "$tmp/sdl.log" >&2; fail "the SDL starter failed"; }
-# Missing data: status 1 and a message naming the file.
+  "$tmp/cmake/starter" --frames 30 >"$tmp/sdl.log" 2>&1 || { cat "$tmp/sdl.log" >&2; fail "the SDL starter failed"; }
+# Another data folder named on the command line wins; missing data: status 1 and
+# a message naming the file.
 status=0
 "$tmp/cmake/starter-headless" "$tmp/nowhere" --frames 1 --out "$tmp" >/dev/null 2>"$tmp/missing.err" || status=$?
 [ $status -eq 1 ] || fail "the starter without its data ended with status $status, not 1"
@@ -84,4 +107,5 @@ cx=$((x + w / 2)) cy=$((y + h / 2))
   fail "the object is not in the middle: box ${w}x$h at $x,$y"
 [ "$w" -ge 80 ] && [ "$w" -le 240 ] && [ "$h" -ge 80 ] && [ "$h" -le 230 ] ||
   fail "the object is not the torus's size: box ${w}x$h at $x,$y"
-echo "install_test: starter built with CMake and pkg-config against $version; $frames frames, the same every run; object ${w}x$h at $x,$y"
+echo "install_test: $version installed (headers in include/tavik, $(find "$data" -type f | wc -l) data files, tavik-mkassets);" \
+  "starter built with CMake and pkg-config, on the installed data; $frames frames, the same every run; object ${w}x$h at $x,$y"

@@ -3,8 +3,9 @@
 // black. Escape (or closing the window) quits.
 //   starter [DATA] [--frames N]                      the display driver's screen
 //   starter-headless [DATA] --frames N --out DIR     N frames as PNG, the same on every run
-// DATA (default: the working directory) holds ragga.xm and envmap.jpg, as the
-// engine's default data set does.
+// DATA holds ragga.xm and envmap.jpg, as the engine's default data set does; by
+// default the installed one, TAVIK_DATA_DIR (the build sets it from the package:
+// Tavik_DATA_DIR, or pkg-config --variable=datadir), else the working directory.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,9 @@
 #include "engine/raster/tpoly.h"
 #ifdef TAVIK_HOST_HEADLESS
 #include <png.h>
+#endif
+#ifndef TAVIK_DATA_DIR
+#define TAVIK_DATA_DIR "."
 #endif
 
 // ---- The effect ------------------------------------------------------------------
@@ -143,7 +147,7 @@ static int fail(const char* what, const char* why) {
 }
 
 int main(int argc, char** argv) {
-    std::string data = ".", out;
+    std::string data = TAVIK_DATA_DIR, out;
     long frames = 0;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) frames = std::strtol(argv[++i], nullptr, 10);
