@@ -37,7 +37,19 @@ done
 [ -x "$prefix/bin/tavik-mkassets" ] || fail "bin/tavik-mkassets is not installed"
 "$prefix/bin/tavik-mkassets" "$tmp/made" >/dev/null || fail "the installed tavik-mkassets failed"
 diff -r "$data" "$tmp/made" >"$tmp/made.diff" || { cat "$tmp/made.diff" >&2; fail "share/tavik/data is not what tavik-mkassets writes"; }
-[ -f "$prefix/share/doc/tavik/guide.md" ] || fail "share/doc/tavik/guide.md is not installed"
+doc=$prefix/share/doc/tavik
+[ -f "$doc/guide.md" ] || fail "share/doc/tavik/guide.md is not installed"
+for picture in $(sed -n 's/.*!\[[^]]*\](\([^) :]*\)[) ].*/\1/p' "$src/docs/guide.md"); do
+  cmp -s "$src/docs/$picture" "$doc/$picture" || fail "the guide's picture $picture is not installed beside it"
+done
+# The API reference goes with it when scripts/docs wrote it for this version; if
+# not, the install says that it left it out.
+if grep -q "projectnumber\">&#160;$version<" "$src/build/docs/html/index.html" 2>/dev/null; then
+  cmp -s "$src/build/docs/html/index.html" "$doc/html/index.html" || fail "the API reference is not installed"
+else
+  [ ! -e "$doc/html" ] || fail "an API reference not of $version was installed"
+  grep -q "installed the guide alone" "$tmp/install.log" || fail "the install did not say it left out the API reference"
+fi
 [ "$("$build/wendril" --version)" = "wendril $version" ] || fail "wendril --version does not say $version"
 
 # The CMake package, from a clean build folder; the starter's own folder is a copy.
