@@ -132,7 +132,10 @@ struct Step {
 int main(int argc, char** argv)
 {
     if (argc != 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: mkassets DIR\n  writes the demo's default data set (music and pictures) into DIR\n");
+        // Installed as tavik-mkassets: the usage names the program as it was run.
+        const char* slash = std::strrchr(argv[0], '/');
+        std::fprintf(stderr, "usage: %s DIR\n  writes the demo's default data set (music and pictures) into DIR\n",
+                     slash ? slash + 1 : argv[0]);
         return 2;
     }
     auto started = std::chrono::steady_clock::now();
