@@ -12,14 +12,22 @@ light* light_create() {
         light_error = 1;
         return nullptr;
     }
-    // A working light at once: a diffuse lamp far behind the eye on the view
-    // axis, which lights what faces the viewer (see light.h).
-    l->type = LIGHT_DIFFUSE;
-    l->position = {0.0f, 0.0f, LIGHT_HEADLIGHT_Z};
+    l->type = 0;
+    l->position = {0.0f, 0.0f, 0.0f};
     l->reserved_dir = {0.0f, 0.0f, 1.0f};
     l->reserved_w = 1.0f;
     l->strength = 1.0f;
     l->colour[0] = l->colour[1] = l->colour[2] = l->colour[3] = 255;
+    return l;
+}
+
+light* light_create_headlight() {
+    light* l = light_create();
+    if (!l) return nullptr;
+    // A diffuse lamp far behind the eye on the view axis: it lights what faces
+    // the viewer (see light.h).
+    l->type = LIGHT_DIFFUSE;
+    l->position = {0.0f, 0.0f, LIGHT_HEADLIGHT_Z};
     return l;
 }
 

@@ -19,7 +19,7 @@ enum : int32_t {
     LIGHT_MODEL_MASK = 0x2B,
 };
 
-// A fresh light's z: far behind the eye (at z = -perspective) on the view axis,
+// The headlight's z: far behind the eye (at z = -perspective) on the view axis,
 // so that its direction is the view direction to within a degree or two over
 // the whole view.
 constexpr float LIGHT_HEADLIGHT_Z = -10000.0f;
@@ -37,12 +37,15 @@ static_assert(offsetof(light, strength) == 8 * 4);
 static_assert(offsetof(light, colour) == 9 * 4);
 static_assert(sizeof(light) == 11 * 4);
 
-// New light from the C allocator, or null (code 1). It works as it comes: a
-// headlight, LIGHT_DIFFUSE at (0, 0, LIGHT_HEADLIGHT_Z), level 255, strength
-// 1: a face turned to the eye gets the full level (255 on the view axis, at
-// least 254 across the view), one seen edge-on or from behind 0.
-// Set type and position to make it another light (type 0 lights nothing).
+// New light (type 0, level 255, strength 1, at the view-space origin) from the C
+// allocator, or null (code 1). Type 0 lights nothing: set type and position
+// before use, or take light_create_headlight().
 light* light_create();
+// A light that works as it comes (an engine extension beside the design's
+// light_create): a headlight, LIGHT_DIFFUSE at (0, 0, LIGHT_HEADLIGHT_Z), level
+// 255, strength 1: a face turned to the eye gets 255, one seen edge-on or from
+// behind 0. Null (code 1) when there is no memory.
+light* light_create_headlight();
 // Null is ignored.
 void light_destroy(light* l);
 // Level at point with normal (normal used as given); never negative.

@@ -7,10 +7,19 @@ namespace {
 const vector ORIGIN = {0, 0, 0}, UP = {0, 1, 0}, DOWN = {0, -1, 0};
 }
 
-// A fresh light works as it comes: a diffuse headlight of level 255 far behind
-// the eye, lighting by the cosine between the normal and the view direction.
-TEST(Light, NewLightIsAHeadlight) {
-    light* l = light_create();
+// A new light lights nothing until it is given a model; the headlight works as
+// it comes: diffuse, level 255, far behind the eye, lighting by the cosine
+// between the normal and the view direction.
+TEST(Light, NewLightIsDarkAndTheHeadlightLightsWhatFacesTheEye) {
+    light* dark = light_create();
+    ASSERT_NE(dark, nullptr);
+    EXPECT_EQ(dark->type, 0);
+    EXPECT_EQ(dark->colour[0], 255);
+    const vector anywhere = {3, -2, 8};
+    EXPECT_EQ(light_evaluate(dark, &anywhere, &UP), 0.0f);
+    light_destroy(dark);
+
+    light* l = light_create_headlight();
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->type, LIGHT_DIFFUSE);
     EXPECT_EQ(l->colour[0], 255);

@@ -1,4 +1,4 @@
-// Lighting through the pipeline with a fresh light: three spheres whose
+// Lighting through the pipeline with one headlight: three spheres whose
 // triangles run clockwise as seen from the eye, flat-lit by outward face
 // normals (z-buffered fixed-point driver), Gouraud-lit by outward vertex
 // normals (the safe driver, the one that lights textures), and flat-lit by
@@ -82,7 +82,7 @@ TEST(Lighting, AFreshLightShadesWhatFacesTheEye) {
     pixmap_clear_rect(white.get(), 0, 0, 8, 8, 0xFFFFFFFFu);
     frustum* view = frustum_create(0, screen, (float)screen->width, (float)PANEL, 400.0f);
     tpoly* poly = tpoly_create();
-    light* headlight = light_create();
+    light* headlight = light_create_headlight();
     ASSERT_TRUE(view && poly && headlight);
     frustum_add_light(view, headlight);
     poly->stride = 5;
