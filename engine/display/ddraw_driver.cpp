@@ -286,6 +286,7 @@ static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32
     if (!dd.opened) return 0;
     dd_pump();
     if (!dd.active || !dd.primary || !pixmap) return 0;
+    pixmap_finish(pixmap);  // triangles still queued into it come first
     DDSURFACEDESC desc;
     memset(&desc, 0, sizeof desc);
     desc.dwSize = sizeof desc;

@@ -222,6 +222,7 @@ static int32_t gdi_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int3
     if (!gdi.opened) return 0;
     gdi_pump();
     if (!gdi.active || w <= 0 || h <= 0 || !pixmap) return 0;
+    pixmap_finish(pixmap);  // triangles still queued into it come first
     GfxBlitRect r = {dx, dy, sx, sy, w, h};
     if (!gfx_clip_blit(&r, pixmap->width, pixmap->height, gdi.width, gdi.height)) return 0;
     const int32_t W = gdi.width, H = gdi.height;
