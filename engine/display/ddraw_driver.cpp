@@ -25,6 +25,9 @@ enum {
     DD_ERR_SET_MODE = 8,
     DD_ERR_SURFACE = 9,
     DD_ERR_PIXEL_FORMAT = 10,
+    // Beyond the design's table, in the room of its "any other" row: blit or
+    // update called while no display is open.
+    DD_ERR_NOT_OPEN = 11,
 };
 
 constexpr UINT_PTR DD_MOUSE_TIMER = 1;
@@ -283,7 +286,10 @@ static int32_t dd_close() {
 static inline uint32_t dd_pixel(uint32_t p) { return channel_pixel(&dd.tables, p); }
 
 static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32_t sy, int32_t w, int32_t h) {
-    if (!dd.opened) return 0;
+    if (!dd.opened) {
+        dd.error = DD_ERR_NOT_OPEN;
+        return 0;
+    }
     dd_pump();
     if (!dd.active || !dd.primary || !pixmap) return 0;
     pixmap_finish(pixmap);  // triangles still queued into it come first
@@ -339,6 +345,9 @@ static int32_t dd_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32
 }
 
 static int32_t dd_update() {
+    // The result stays 1 as the interface fixes it; the code tells a caller
+    // that nothing is open to update.
+    if (!dd.opened) dd.error = DD_ERR_NOT_OPEN;
     dd_pump();
     if (dd.active && dd.object) dd.object->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
     return 1;
@@ -382,8 +391,10 @@ static int32_t dd_mouse_buttons() {
 static int32_t dd_joy(int32_t) { return 0; }  // no joystick
 
 static const char* dd_error_string() {
+    // Code 0 has its own message: with "Unknown error" for it a caller could
+    // not tell success from a failure. Unknown codes keep "Unknown error".
     static const char* const messages[] = {
-        "[DirectX] Unknown error",
+        "[DirectX] No error",
         "[DirectX] Unable allocate memory",
         "[DirectX] Unable to load ddraw.dll",
         "[DirectX] Missing functions in ddraw.dll",
@@ -394,10 +405,11 @@ static const char* dd_error_string() {
         "[DirectX] Failed while setting mode",
         "[DirectX] Unable to create surface",
         "[DirectX] Failed while reading DDPIXELFORMAT",
+        "[DirectX] Display not open (blit or update before open, or after close)",
     };
     const int32_t code = dd.error;
     dd.error = DD_ERR_NONE;
-    if (code < 1 || code > DD_ERR_PIXEL_FORMAT) return messages[0];
+    if (code < 0 || code > DD_ERR_NOT_OPEN) return "[DirectX] Unknown error";
     return messages[code];
 }
 

@@ -30,6 +30,9 @@ enum {
     GDI_ERR_DIB = 3,
     GDI_ERR_DC = 4,
     GDI_ERR_MODE = 5,
+    // Beyond the design's table (whose "any other" row would answer "Ambiguous
+    // error..."): blit or update called while no display is open.
+    GDI_ERR_NOT_OPEN = 6,
 };
 
 static struct {
@@ -219,7 +222,10 @@ static int32_t gdi_close() {
 static inline uint32_t gdi_pixel(uint32_t p) { return swap_pixel(p); }
 
 static int32_t gdi_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32_t sy, int32_t w, int32_t h) {
-    if (!gdi.opened) return 0;
+    if (!gdi.opened) {
+        gdi.error = GDI_ERR_NOT_OPEN;
+        return 0;
+    }
     gdi_pump();
     if (!gdi.active || w <= 0 || h <= 0 || !pixmap) return 0;
     pixmap_finish(pixmap);  // triangles still queued into it come first
@@ -255,6 +261,9 @@ static int32_t gdi_blit(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int3
 }
 
 static int32_t gdi_update() {
+    // The result stays 1 as the interface fixes it; the code tells a caller
+    // that nothing is open to update.
+    if (!gdi.opened) gdi.error = GDI_ERR_NOT_OPEN;
     gdi_pump();
     return 1;
 }
@@ -322,10 +331,11 @@ static const char* gdi_error_string() {
         "[Win32gdi] Unable to get a Device Independent Bitmap",
         "[Win32gdi] No device context",
         "[Win32gdi] Requested mode not supported",
+        "[Win32gdi] Display not open (blit or update before open, or after close)",
     };
     const int32_t code = gdi.error;
     gdi.error = GDI_ERR_NONE;
-    if (code < 0 || code > GDI_ERR_MODE) return "[Win32gdi] Ambiguous error...";
+    if (code < 0 || code > GDI_ERR_NOT_OPEN) return "[Win32gdi] Ambiguous error...";
     return messages[code];
 }
 

@@ -25,8 +25,10 @@ struct GfxDriver {
     // 3: closes the display; 1.
     int32_t (*close)();
     // 4: presents the clipped rectangle of a 32-bit Pixmap at (dx, dy); nothing while inactive.
+    // Before open (or after close) it returns 0 with the driver's "Display not open" code.
     int32_t (*blit)(int32_t dx, int32_t dy, Pixmap* pixmap, int32_t sx, int32_t sy, int32_t w, int32_t h);
-    // 5: pumps window messages (and waits for the vertical blank in DirectDraw); 1.
+    // 5: pumps window messages (and waits for the vertical blank in DirectDraw); 1, also
+    // before open, which sets the driver's "Display not open" code.
     int32_t (*update)();
     // 6: GFX_OPTION_DOUBLE switches pixel doubling on; 1 if taken.
     int32_t (*set_option)(int32_t option);
@@ -46,7 +48,7 @@ struct GfxDriver {
     int32_t (*joy_x)(int32_t index);
     int32_t (*joy_y)(int32_t index);
     int32_t (*joy_button)(int32_t index);
-    // 18: message for the last error; resets the code to 0.
+    // 18: message for the last error ("... No error" style text for code 0); resets the code to 0.
     const char* (*error_string)();
 };
 static_assert(sizeof(GfxDriver) == 19 * sizeof(void*), "a name and 18 slots");

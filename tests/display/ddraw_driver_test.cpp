@@ -27,6 +27,26 @@ TEST(DDrawDriver, CapsAndInputBeforeOpen) {
     }
 }
 
+// Second in its process, so the first round is before any open; the second
+// is after a close. Success reads as success, not as "Unknown error".
+TEST(DDrawDriver, BlitAndUpdateWithoutAnOpenDisplaySayNotOpen) {
+    const char* not_open = "[DirectX] Display not open (blit or update before open, or after close)";
+    for (bool after_close : {false, true}) {
+        SCOPED_TRACE(after_close ? "after close" : "before open");
+        if (after_close) {
+            ASSERT_EQ(gfx->open(320, 240, "x", GFX_MODE_16BPP), 1);
+            EXPECT_EQ(gfx->update(), 1);
+            EXPECT_STREQ(gfx->error_string(), "[DirectX] No error");
+            gfx->close();
+        }
+        EXPECT_EQ(gfx->blit(0, 0, nullptr, 0, 0, 8, 8), 0);
+        EXPECT_STREQ(gfx->error_string(), not_open);
+        EXPECT_EQ(gfx->update(), 1);  // the interface's result is kept
+        EXPECT_STREQ(gfx->error_string(), not_open);
+        EXPECT_STREQ(gfx->error_string(), "[DirectX] No error");
+    }
+}
+
 TEST(DDrawDriver, ModeListHasOnlyDeepRgbModesAndIsBuiltOnce) {
     int32_t count = -1;
     GfxMode* modes = gfx->get_modes(&count);
@@ -46,7 +66,7 @@ TEST(DDrawDriver, UnlistedModesFailWithSettingModeBeforeAnyWindow) {
     EXPECT_EQ(gfx->open(800, 600, "x", GFX_MODE_16BPP), 0);
     EXPECT_EQ(GetActiveWindow(), nullptr);
     EXPECT_STREQ(gfx->error_string(), "[DirectX] Failed while setting mode");
-    EXPECT_STREQ(gfx->error_string(), "[DirectX] Unknown error");  // the code was reset
+    EXPECT_STREQ(gfx->error_string(), "[DirectX] No error");  // the code was reset
     EXPECT_EQ(gfx->open(320, 240, "x", GFX_MODE_24BPP), 0);  // no 24-bit mode on this display
     EXPECT_STREQ(gfx->error_string(), "[DirectX] Failed while setting mode");
     EXPECT_EQ(gfx->open(320, 240, "x", GFX_MODE_8BPP), 0);

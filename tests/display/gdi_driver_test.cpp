@@ -52,6 +52,19 @@ TEST(GdiDriver, OnlyThirtyTwoBitsOpen) {
     EXPECT_EQ(gfx->get_caps(), 0x4A);  // close leaves the flags
 }
 
+TEST(GdiDriver, BlitAndUpdateWithoutAnOpenDisplaySayNotOpen) {
+    const char* not_open = "[Win32gdi] Display not open (blit or update before open, or after close)";
+    ASSERT_EQ(gfx->open(320, 240, "x", GFX_MODE_32BPP), 1);
+    EXPECT_EQ(gfx->update(), 1);
+    EXPECT_STREQ(gfx->error_string(), "[Win32gdi] No error, so far...");
+    gfx->close();
+    EXPECT_EQ(gfx->blit(0, 0, nullptr, 0, 0, 8, 8), 0);
+    EXPECT_STREQ(gfx->error_string(), not_open);
+    EXPECT_EQ(gfx->update(), 1);  // the interface's result is kept
+    EXPECT_STREQ(gfx->error_string(), not_open);
+    EXPECT_STREQ(gfx->error_string(), "[Win32gdi] No error, so far...");
+}
+
 class GdiOpen : public ::testing::Test {
 protected:
     void SetUp() override {
