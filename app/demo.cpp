@@ -17,6 +17,7 @@
 #include "app/picture.h"
 #include "app/zfx.h"
 #include "engine/display/gfx.h"
+#include "engine/fx/fx.h"
 #include "engine/image/gif.h"
 #include "engine/image/jpeg.h"
 #include "engine/memory/gmem.h"
@@ -28,7 +29,7 @@ DemoState demo = {nullptr, nullptr, nullptr, nullptr, 0, 0.0f, -1.0f, 0, nullptr
 
 namespace {
 
-void fade(float weight) { filter_fade(demo.vscreen, demo.fade_colour, weight, demo.vscreen->width * demo.vscreen->height); }
+void fade(float weight) { fx_fade(demo.vscreen, demo.fade_colour, weight, demo.vscreen->width * demo.vscreen->height); }
 
 void reset_zbuffer() { filter_fill_depth(demo.vscreen, 0x7FFFFFFF); }
 

@@ -9,6 +9,7 @@
 #include "app/effect.h"
 #include "app/check.h"
 #include "app/filters.h"
+#include "engine/fx/fx.h"
 #include "engine/geometry/frustum.h"
 #include "engine/image/jpeg.h"
 #include "engine/music/music.h"
@@ -125,11 +126,11 @@ void klegg_draw(Pixmap* screen, const MusicPosition* position) {
         }
         if (o == 1 && klegg.fade_level > 0.0f) {
             klegg.fade_level -= 0.015f;
-            filter_fade(screen, klegg.clear_colour, klegg.fade_level, screen->width * screen->height);
+            fx_fade(screen, klegg.clear_colour, klegg.fade_level, screen->width * screen->height);
         }
         if (o >= 4 && klegg.fade_level < 1.0f) {
             klegg.fade_level += 0.015f;
-            filter_fade(screen, klegg.clear_colour, klegg.fade_level, screen->width * screen->height);
+            fx_fade(screen, klegg.clear_colour, klegg.fade_level, screen->width * screen->height);
         }
         klegg.tunnel_time += dt * 1.0f;
     }

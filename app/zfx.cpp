@@ -9,6 +9,7 @@
 #include "app/background.h"
 #include "app/filters.h"
 #include "app/picture.h"
+#include "engine/fx/fx.h"
 #include "engine/geometry/frustum.h"
 #include "engine/image/jpeg.h"
 #include "engine/memory/gmem.h"
@@ -136,7 +137,7 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
     const double sx = screen->width / 320.0, sy = screen->height / 240.0;
     for (int i = 0; i < ZFX_CREDITS; i++) {
         if (zfx.credit_timer[i] < 1.0f && zfx.credit_timer[i] > -1.0f)
-            filter_add_blit(screen, int32_t(std::lround(zfx.credit_x[i] * sx)), int32_t(std::lround(32 * i * sy)),
+            fx_add_blit(screen, int32_t(std::lround(zfx.credit_x[i] * sx)), int32_t(std::lround(32 * i * sy)),
                             zfx.credit[i], 0, 0, int32_t(std::lround(160 * sx)), int32_t(std::lround(32 * sy)));
         zfx.credit_timer[i] -= dt * 0.005;
     }
@@ -163,6 +164,6 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
     }
     raster_flush();
 
-    filter_outline_scaled(screen, 20, zfx.outline_colour, float(sx));
+    fx_outline_scaled(screen, 20, zfx.outline_colour, float(sx));
     zfx.breathing += dt * 0.09817477042468103;
 }

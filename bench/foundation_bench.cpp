@@ -1,7 +1,7 @@
 // Per-frame passes over one 320 x 240 virtual screen, each beside a plain
 // memcpy of the same number of bytes in the same run: the colour fade and the
 // additive blit (SIMD and scalar), the rectangle clear, the blit and the z fill.
-#include "app/filters.h"
+#include "engine/fx/fx.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
 
@@ -79,7 +79,7 @@ void BM_ColourFade(benchmark::State& state)
 {
     Pixmap* s = frame().screen;
     for (auto _ : state) {
-        filter_fade(s, 0x00000000, 0.25f, kPixels);
+        fx_fade(s, 0x00000000, 0.25f, kPixels);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kFrameBytes);
@@ -91,7 +91,7 @@ void BM_ColourFadeToColour(benchmark::State& state)
 {
     Pixmap* s = frame().screen;
     for (auto _ : state) {
-        filter_fade(s, 0x80402010, 0.25f, kPixels);
+        fx_fade(s, 0x80402010, 0.25f, kPixels);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kFrameBytes);
@@ -102,7 +102,7 @@ void BM_ColourFadeScalar(benchmark::State& state)
 {
     Pixmap* s = frame().screen;
     for (auto _ : state) {
-        filter_fade_scalar(s, 0x00000000, 0.25f, kPixels);
+        fx_fade_scalar(s, 0x00000000, 0.25f, kPixels);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kFrameBytes);
@@ -113,7 +113,7 @@ void BM_AdditiveBlit(benchmark::State& state)
 {
     Frame& f = frame();
     for (auto _ : state) {
-        filter_add_blit(f.screen, 0, 0, f.picture, 0, 0, kWidth, kHeight);
+        fx_add_blit(f.screen, 0, 0, f.picture, 0, 0, kWidth, kHeight);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kFrameBytes);
@@ -124,7 +124,7 @@ void BM_AdditiveBlitScalar(benchmark::State& state)
 {
     Frame& f = frame();
     for (auto _ : state) {
-        filter_add_blit_scalar(f.screen, 0, 0, f.picture, 0, 0, kWidth, kHeight);
+        fx_add_blit_scalar(f.screen, 0, 0, f.picture, 0, 0, kWidth, kHeight);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kFrameBytes);

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/demo.h"
-#include "app/filters.h"
+#include "engine/fx/fx.h"
 #include "app/picture.h"
 #include "engine/image/gif.h"
 #include "engine/image/jpeg.h"
@@ -322,8 +322,8 @@ TEST(Scale, OutlineStrokesKeepTheirSpanInScreenUnits) {
         seed = seed * 1664525u + 1013904223u;
         p->zbuffer[i] = q->zbuffer[i] = int32_t(seed >> 20) - 2048;
     }
-    filter_outline(p.get(), 20, 0xFF0000FFu);
-    filter_outline_scaled(q.get(), 20, 0xFF0000FFu, 1.0f);
+    fx_outline(p.get(), 20, 0xFF0000FFu);
+    fx_outline_scaled(q.get(), 20, 0xFF0000FFu, 1.0f);
     EXPECT_TRUE(same_pixels(q.get(), p.get()));
     // A depth step between rows 19 and 20 at scale 2: rows 16 to 21 (four before
     // the boundary, two after), as rows 18 to 20 are at scale 1. A step of 15 is
@@ -334,7 +334,7 @@ TEST(Scale, OutlineStrokesKeepTheirSpanInScreenUnits) {
                 q->zbuffer[y * 40 + x] = y < 20 ? 0 : step;
                 q->pixels[y * 40 + x] = 0;
             }
-        filter_outline_scaled(q.get(), 20, 1, 2.0f);
+        fx_outline_scaled(q.get(), 20, 1, 2.0f);
         for (int y = 0; y < 40; y++) EXPECT_EQ(q->pixels[y * 40 + 10], y >= 16 && y <= 21 ? 1u : 0u) << step << " " << y;
     }
 }

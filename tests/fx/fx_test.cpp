@@ -1,7 +1,7 @@
-// Tests of the screen filters: fade weights and their 16-bit lane arithmetic,
+// Tests of the 2D kit's passes: fade weights and their 16-bit lane arithmetic,
 // additive saturation and clipping, depth outline strokes, and the SIMD passes
 // held byte for byte to their scalar references on random data.
-#include "app/filters.h"
+#include "engine/fx/fx.h"
 #include "engine/pixmap/pixmap.h"
 #include "tests/lib/pixmap_fixture.h"
 
@@ -24,34 +24,34 @@ uint8_t byte_of(uint32_t v, int i) { return uint8_t(v >> (8 * i)); }
 
 // ---- colour fade ------------------------------------------------------------
 
-TEST(FilterFade, WeightOneGivesTheColourWeightZeroLeavesThePixel)
+TEST(FxFade, WeightOneGivesTheColourWeightZeroLeavesThePixel)
 {
     std::mt19937 rng(1);
     TestPixmap s(320, 240);
     s.randomise(rng);
     std::vector<uint32_t> before = s.plane();
 
-    filter_fade(s.get(), 0x12345678, 0.0f, 76800);
+    fx_fade(s.get(), 0x12345678, 0.0f, 76800);
     EXPECT_EQ(s.plane(), before);
 
-    filter_fade(s.get(), 0x12345678, 1.0f, 76800);
+    fx_fade(s.get(), 0x12345678, 1.0f, 76800);
     for (uint32_t p : s.plane()) ASSERT_EQ(p, 0x12345678u);  // alpha byte included
     EXPECT_TRUE(s.guard_intact());
 }
 
-TEST(FilterFade, HalfWeightAveragesRoundingDown)
+TEST(FxFade, HalfWeightAveragesRoundingDown)
 {
     TestPixmap s(16, 16);
     for (int i = 0; i < 256; ++i) s->pixels[i] = uint32_t(i) * 0x01010101u;
-    filter_fade(s.get(), 0x00000000, 0.5f, 256);
+    fx_fade(s.get(), 0x00000000, 0.5f, 256);
     for (int i = 0; i < 256; ++i) ASSERT_EQ(s->pixels[i], uint32_t(i / 2) * 0x01010101u) << i;
 
     for (int i = 0; i < 256; ++i) s->pixels[i] = uint32_t(i) * 0x01010101u;
-    filter_fade(s.get(), 0xFFFFFFFF, 0.5f, 256);
+    fx_fade(s.get(), 0xFFFFFFFF, 0.5f, 256);
     for (int i = 0; i < 256; ++i) ASSERT_EQ(s->pixels[i], uint32_t((i + 255) / 2) * 0x01010101u) << i;
 }
 
-TEST(FilterFade, SlightlyNegativeWeightIsNotClamped)
+TEST(FxFade, SlightlyNegativeWeightIsNotClamped)
 {
     // a = trunc(-1.28) = -1 (0xFFFF per lane), b = trunc(257.28) = 257:
     // against black the pixel survives exactly ...
@@ -59,34 +59,34 @@ TEST(FilterFade, SlightlyNegativeWeightIsNotClamped)
     TestPixmap s(33, 7);
     s.randomise(rng);
     std::vector<uint32_t> before = s.plane();
-    filter_fade(s.get(), 0x00000000, -0.005f, 33 * 7);
+    fx_fade(s.get(), 0x00000000, -0.005f, 33 * 7);
     EXPECT_EQ(s.plane(), before);
 
     // ... while a non-zero colour byte c adds lo16(-c) = 65536 - c and saturates.
     s->pixels[0] = 0x00000000;
     s->pixels[1] = 0x01020304;
-    filter_fade(s.get(), 0x00000080, -0.005f, 2);
+    fx_fade(s.get(), 0x00000080, -0.005f, 2);
     EXPECT_EQ(s->pixels[0], 0x000000FFu);
     EXPECT_EQ(s->pixels[1], 0x010203FFu);
 }
 
-TEST(FilterFade, OnlyTheFirstCountPixelsChangeAndCountIsCutToThePixmap)
+TEST(FxFade, OnlyTheFirstCountPixelsChangeAndCountIsCutToThePixmap)
 {
     TestPixmap s(10, 3);
     for (int i = 0; i < 30; ++i) s->pixels[i] = 0x80808080;
-    filter_fade(s.get(), 0, 1.0f, 13);  // runs across the row boundary
+    fx_fade(s.get(), 0, 1.0f, 13);  // runs across the row boundary
     for (int i = 0; i < 30; ++i) ASSERT_EQ(s->pixels[i], i < 13 ? 0u : 0x80808080u) << i;
 
-    filter_fade(s.get(), 0, 1.0f, 1000);
+    fx_fade(s.get(), 0, 1.0f, 1000);
     for (int i = 0; i < 30; ++i) ASSERT_EQ(s->pixels[i], 0u);
     EXPECT_TRUE(s.guard_intact());
 
-    filter_fade(s.get(), 0xFFFFFFFF, 1.0f, 0);
-    filter_fade(s.get(), 0xFFFFFFFF, 1.0f, -5);
+    fx_fade(s.get(), 0xFFFFFFFF, 1.0f, 0);
+    fx_fade(s.get(), 0xFFFFFFFF, 1.0f, -5);
     EXPECT_EQ(s->pixels[0], 0u);
 }
 
-TEST(FilterFade, SimdMatchesScalarOnRandomData)
+TEST(FxFade, SimdMatchesScalarOnRandomData)
 {
     std::mt19937 rng(3);
     const float weights[] = {0.0f,  1.0f,  0.5f,   -0.005f, -0.004f, 0.015f, 0.333f, 0.999f,
@@ -100,8 +100,8 @@ TEST(FilterFade, SimdMatchesScalarOnRandomData)
                 std::memcpy(b->pixels, a->pixels, size_t(count) * 4);
                 // Black (every fade of the demo) half of the time, noise otherwise.
                 uint32_t colour = misalign % 2 ? 0u : uint32_t(rng());
-                filter_fade(a.get(), colour, weight, count);
-                filter_fade_scalar(b.get(), colour, weight, count);
+                fx_fade(a.get(), colour, weight, count);
+                fx_fade_scalar(b.get(), colour, weight, count);
                 ASSERT_EQ(a.plane(), b.plane()) << "weight " << weight << " count " << count;
                 ASSERT_TRUE(a.guard_intact());
             }
@@ -109,7 +109,7 @@ TEST(FilterFade, SimdMatchesScalarOnRandomData)
     }
 }
 
-TEST(FilterFade, FollowsTheLaneRuleForEveryBytePair)
+TEST(FxFade, FollowsTheLaneRuleForEveryBytePair)
 {
     // Every pixel byte against every colour byte for a few weights, computed
     // here from the written-out rule, including weights whose terms wrap or saturate.
@@ -118,7 +118,7 @@ TEST(FilterFade, FollowsTheLaneRuleForEveryBytePair)
         for (int c = 0; c < 256; ++c) {
             TestPixmap row(256, 1);
             for (int p = 0; p < 256; ++p) row->pixels[p] = uint32_t(p) * 0x01010101u;
-            filter_fade(row.get(), uint32_t(c) * 0x01010101u, weight, 256);
+            fx_fade(row.get(), uint32_t(c) * 0x01010101u, weight, 256);
             for (int p = 0; p < 256; ++p) {
                 unsigned x = unsigned(p * b) & 0xFFFF, y = unsigned(c * a) & 0xFFFF;
                 unsigned sum = std::min(x + y, 0xFFFFu);
@@ -152,7 +152,7 @@ void add_blit_model(TestPixmap& dst, int dx, int dy, const TestPixmap& src, int 
 
 }  // namespace
 
-TEST(FilterAddBlit, WhiteSaturatesBlackLeavesOutsideDrawsNothing)
+TEST(FxAddBlit, WhiteSaturatesBlackLeavesOutsideDrawsNothing)
 {
     std::mt19937 rng(4);
     TestPixmap dst(40, 30), white(10, 10), black(10, 10);
@@ -160,15 +160,15 @@ TEST(FilterAddBlit, WhiteSaturatesBlackLeavesOutsideDrawsNothing)
     std::vector<uint32_t> before = dst.plane();
     for (int i = 0; i < 100; ++i) white->pixels[i] = 0xFFFFFFFF;
 
-    filter_add_blit(dst.get(), 0, 0, black.get(), 0, 0, 10, 10);
+    fx_add_blit(dst.get(), 0, 0, black.get(), 0, 0, 10, 10);
     EXPECT_EQ(dst.plane(), before);
-    filter_add_blit(dst.get(), 40, 0, white.get(), 0, 0, 10, 10);
-    filter_add_blit(dst.get(), -10, 5, white.get(), 0, 0, 10, 10);
-    filter_add_blit(dst.get(), 5, 5, white.get(), 10, 0, 10, 10);
-    filter_add_blit(dst.get(), 5, 5, white.get(), 0, 0, 0, 10);
+    fx_add_blit(dst.get(), 40, 0, white.get(), 0, 0, 10, 10);
+    fx_add_blit(dst.get(), -10, 5, white.get(), 0, 0, 10, 10);
+    fx_add_blit(dst.get(), 5, 5, white.get(), 10, 0, 10, 10);
+    fx_add_blit(dst.get(), 5, 5, white.get(), 0, 0, 0, 10);
     EXPECT_EQ(dst.plane(), before);
 
-    filter_add_blit(dst.get(), 3, 4, white.get(), 0, 0, 10, 10);
+    fx_add_blit(dst.get(), 3, 4, white.get(), 0, 0, 10, 10);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) {
             bool inside = x >= 3 && x < 13 && y >= 4 && y < 14;
@@ -176,20 +176,20 @@ TEST(FilterAddBlit, WhiteSaturatesBlackLeavesOutsideDrawsNothing)
         }
 }
 
-TEST(FilterAddBlit, SaturatesEachByteOnItsOwn)
+TEST(FxAddBlit, SaturatesEachByteOnItsOwn)
 {
     TestPixmap dst(1, 1), src(1, 1);
     dst->pixels[0] = 0x80FF0110;
     src->pixels[0] = 0x8001FFF0;
-    filter_add_blit(dst.get(), 0, 0, src.get(), 0, 0, 1, 1);
+    fx_add_blit(dst.get(), 0, 0, src.get(), 0, 0, 1, 1);
     EXPECT_EQ(dst->pixels[0], 0xFFFFFFFFu);
     dst->pixels[0] = 0x7F000102;
     src->pixels[0] = 0x80000304;
-    filter_add_blit(dst.get(), 0, 0, src.get(), 0, 0, 1, 1);
+    fx_add_blit(dst.get(), 0, 0, src.get(), 0, 0, 1, 1);
     EXPECT_EQ(dst->pixels[0], 0xFF000406u);
 }
 
-TEST(FilterAddBlit, ClipsOnEverySideLikeTheModel)
+TEST(FxAddBlit, ClipsOnEverySideLikeTheModel)
 {
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> corner(-30, 50), size(-3, 60);
@@ -200,41 +200,41 @@ TEST(FilterAddBlit, ClipsOnEverySideLikeTheModel)
         std::memcpy(ref->pixels, dst->pixels, 31 * 19 * 4);
         int dx = corner(rng), dy = corner(rng), sx = corner(rng), sy = corner(rng);
         int w = size(rng), h = size(rng);
-        filter_add_blit(dst.get(), dx, dy, src.get(), sx, sy, w, h);
+        fx_add_blit(dst.get(), dx, dy, src.get(), sx, sy, w, h);
         add_blit_model(ref, dx, dy, src, sx, sy, w, h);
         ASSERT_EQ(dst.plane(), ref.plane()) << dx << " " << dy << " " << sx << " " << sy << " " << w << " " << h;
         ASSERT_TRUE(dst.guard_intact());
     }
 }
 
-TEST(FilterAddBlit, NamedClipCases)
+TEST(FxAddBlit, NamedClipCases)
 {
     TestPixmap src(40, 4), dst(320, 4);
     for (int x = 0; x < 40; ++x) src.at(x, 0) = uint32_t(x + 1);
     // sx = -10, w = 30: 20 columns from source column 0, placed from dx + 10.
-    filter_add_blit(dst.get(), 100, 0, src.get(), -10, 0, 30, 1);
+    fx_add_blit(dst.get(), 100, 0, src.get(), -10, 0, 30, 1);
     for (int x = 0; x < 320; ++x)
         ASSERT_EQ(dst.at(x, 0), x >= 110 && x < 130 ? uint32_t(x - 110 + 1) : 0u) << x;
     // dx = 310, w = 30 in a 320-wide destination: 10 columns.
     TestPixmap dst2(320, 4);
-    filter_add_blit(dst2.get(), 310, 0, src.get(), 0, 0, 30, 1);
+    fx_add_blit(dst2.get(), 310, 0, src.get(), 0, 0, 30, 1);
     for (int x = 0; x < 320; ++x) ASSERT_EQ(dst2.at(x, 0), x >= 310 ? uint32_t(x - 310 + 1) : 0u) << x;
 }
 
-TEST(FilterAddBlit, HugeCornersAndSizesDoNotOverflow)
+TEST(FxAddBlit, HugeCornersAndSizesDoNotOverflow)
 {
     TestPixmap src(8, 8), dst(8, 8);
     for (int i = 0; i < 64; ++i) src->pixels[i] = 0x01010101;
     const int32_t big = std::numeric_limits<int32_t>::max();
-    filter_add_blit(dst.get(), big - 2, 0, src.get(), 0, 0, big, 8);
-    filter_add_blit(dst.get(), 0, 0, src.get(), big - 1, big - 1, big, big);
-    filter_add_blit(dst.get(), std::numeric_limits<int32_t>::min(), 0, src.get(), 0, 0, big, 8);
+    fx_add_blit(dst.get(), big - 2, 0, src.get(), 0, 0, big, 8);
+    fx_add_blit(dst.get(), 0, 0, src.get(), big - 1, big - 1, big, big);
+    fx_add_blit(dst.get(), std::numeric_limits<int32_t>::min(), 0, src.get(), 0, 0, big, 8);
     for (int i = 0; i < 64; ++i) ASSERT_EQ(dst->pixels[i], 0u);
-    filter_add_blit(dst.get(), -3, -3, src.get(), -3, -3, big, big);
+    fx_add_blit(dst.get(), -3, -3, src.get(), -3, -3, big, big);
     for (int i = 0; i < 64; ++i) ASSERT_EQ(dst->pixels[i], 0x01010101u);
 }
 
-TEST(FilterAddBlit, SimdMatchesScalarOnRandomData)
+TEST(FxAddBlit, SimdMatchesScalarOnRandomData)
 {
     std::mt19937 rng(6);
     for (int w = 1; w <= 37; ++w) {
@@ -243,15 +243,15 @@ TEST(FilterAddBlit, SimdMatchesScalarOnRandomData)
             src.randomise(rng);
             a.randomise(rng);
             std::memcpy(b->pixels, a->pixels, size_t(w + 3) * 7 * 4);
-            filter_add_blit(a.get(), 2, 1, src.get(), 1, 0, w, 6);
-            filter_add_blit_scalar(b.get(), 2, 1, src.get(), 1, 0, w, 6);
+            fx_add_blit(a.get(), 2, 1, src.get(), 1, 0, w, 6);
+            fx_add_blit_scalar(b.get(), 2, 1, src.get(), 1, 0, w, 6);
             ASSERT_EQ(a.plane(), b.plane()) << "width " << w;
             ASSERT_TRUE(a.guard_intact());
         }
     }
 }
 
-TEST(FilterAddBlit, OverlapWithinOnePixmapReadsTheSourceFirst)
+TEST(FxAddBlit, OverlapWithinOnePixmapReadsTheSourceFirst)
 {
     std::mt19937 rng(7);
     const int shifts[][2] = {{1, 0}, {3, 0}, {5, 0}, {-2, 0}, {0, 1}, {2, 2}, {-1, 3}, {4, -1}, {0, -2}};
@@ -263,8 +263,8 @@ TEST(FilterAddBlit, OverlapWithinOnePixmapReadsTheSourceFirst)
         std::memcpy(r->pixels, p->pixels, 29 * 13 * 4);
         TestPixmap copy(29, 13);
         std::memcpy(copy->pixels, p->pixels, 29 * 13 * 4);
-        filter_add_blit(p.get(), 3 + s[0], 2 + s[1], p.get(), 3, 2, 21, 9);
-        filter_add_blit_scalar(q.get(), 3 + s[0], 2 + s[1], q.get(), 3, 2, 21, 9);
+        fx_add_blit(p.get(), 3 + s[0], 2 + s[1], p.get(), 3, 2, 21, 9);
+        fx_add_blit_scalar(q.get(), 3 + s[0], 2 + s[1], q.get(), 3, 2, 21, 9);
         add_blit_model(r, 3 + s[0], 2 + s[1], copy, 3, 2, 21, 9);
         ASSERT_EQ(p.plane(), r.plane()) << s[0] << "," << s[1];
         ASSERT_EQ(q.plane(), r.plane()) << s[0] << "," << s[1];
@@ -291,7 +291,7 @@ std::vector<std::string> picture(TestPixmap& t)
 // Depth steps across columns or rows at threshold 20: strokes on the tested
 // rows (1 to height - 3) or columns where a step is over the threshold; a
 // constant depth or a step of exactly the threshold draws nothing.
-TEST(FilterOutline, StrokesWhereTheDepthStepsOverTheThreshold)
+TEST(FxOutline, StrokesWhereTheDepthStepsOverTheThreshold)
 {
     struct Case {
         const char* name;
@@ -314,7 +314,7 @@ TEST(FilterOutline, StrokesWhereTheDepthStepsOverTheThreshold)
         TestPixmap t(c.w, c.h, PIXMAP_ZBUFFER);
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x) t.z(x, y) = c.depth(x, y);
-        filter_outline(t.get(), 20, 0xFF00FF00);
+        fx_outline(t.get(), 20, 0xFF00FF00);
         EXPECT_EQ(picture(t), c.want) << c.name;
         int strokes = 0;  // and no pixel but the strokes changes
         for (const std::string& row : c.want) strokes += int(std::count(row.begin(), row.end(), '#'));
@@ -323,7 +323,7 @@ TEST(FilterOutline, StrokesWhereTheDepthStepsOverTheThreshold)
     }
 }
 
-TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
+TEST(FxOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
 {
     // An object at negative depths over a cleared z-buffer: 0x7FFFFFFF minus a
     // negative depth overflows 32 bits, and the silhouette must still be found.
@@ -331,7 +331,7 @@ TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
     for (int y = 3; y <= 8; ++y)
         for (int x = 3; x <= 12; ++x)
             t.z(x, y) = x <= 5 ? std::numeric_limits<int32_t>::min() + 10 : x <= 9 ? -100 : -90;
-    filter_outline(t.get(), 20, 0xFF00FF00);
+    fx_outline(t.get(), 20, 0xFF00FF00);
     // Silhouette all round; a crease between columns 5 and 6; none between 9 and
     // 10, whose depths differ by only 10.
     std::vector<std::string> want = {
@@ -354,26 +354,26 @@ TEST(FilterOutline, SilhouetteAndCreasesAgainstTheClearedBuffer)
     TestPixmap c(12, 10, PIXMAP_ZBUFFER);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 12; ++x) c.z(x, y) = x < 6 ? std::numeric_limits<int32_t>::min() : PIXMAP_Z_FAR;
-    filter_outline(c.get(), 20, 0xFF00FF00);
+    fx_outline(c.get(), 20, 0xFF00FF00);
     EXPECT_EQ(c.at(5, 4), 0xFF00FF00u);
     EXPECT_EQ(c.at(4, 4), 0xFF00FF00u);
     EXPECT_EQ(c.at(6, 4), 0xFF00FF00u);
     EXPECT_EQ(c.at(7, 4), 0u);
 }
 
-TEST(FilterOutline, WithoutZBufferOrTooSmallDoesNothing)
+TEST(FxOutline, WithoutZBufferOrTooSmallDoesNothing)
 {
     TestPixmap t(10, 10, 0);
-    filter_outline(t.get(), 0, 0xFF00FF00);
+    fx_outline(t.get(), 0, 0xFF00FF00);
     for (uint32_t p : t.plane()) ASSERT_EQ(p, 0u);
     TestPixmap s(2, 3, PIXMAP_ZBUFFER);
     s.z(0, 0) = 0;
-    filter_outline(s.get(), 0, 0xFF00FF00);
+    fx_outline(s.get(), 0, 0xFF00FF00);
     for (uint32_t p : s.plane()) ASSERT_EQ(p, 0u);
-    filter_outline(nullptr, 0, 0);
+    fx_outline(nullptr, 0, 0);
 }
 
-TEST(FilterOutline, SimdMatchesScalarOnRandomDepths)
+TEST(FxOutline, SimdMatchesScalarOnRandomDepths)
 {
     // Runs of depths from a few surfaces with gentle slopes, the cleared value and
     // both ends of the int range, so steps are just under, at and over the threshold
@@ -397,8 +397,8 @@ TEST(FilterOutline, SimdMatchesScalarOnRandomDepths)
                 const bool end = base > INT32_MAX - 20 || base < INT32_MIN + 20;
                 a->zbuffer[i] = b->zbuffer[i] = end ? base : base + slope;
             }
-            filter_outline_scaled(a.get(), c.threshold, 0xFF00FF00, c.scale);
-            filter_outline_scaled_scalar(b.get(), c.threshold, 0xFF00FF00, c.scale);
+            fx_outline_scaled(a.get(), c.threshold, 0xFF00FF00, c.scale);
+            fx_outline_scaled_scalar(b.get(), c.threshold, 0xFF00FF00, c.scale);
             ASSERT_EQ(a.plane(), b.plane()) << c.w << "x" << c.h << " threshold " << c.threshold << " scale "
                                             << c.scale;
             ASSERT_TRUE(a.guard_intact());
