@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/image/detail.h"
 #include "engine/io/gio.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
@@ -37,6 +38,7 @@ enum : int {
 
 // LZW decoder state, set up per image.
 struct GifLzw {
+    int min_size;    // the image's minimum code size byte, for the detail line
     int code_size;   // bits per code now, at most 12
     int clear_code;
     int end_code;
@@ -56,6 +58,7 @@ struct GifLzw {
 // ---- module state ---------------------------------------------------------
 
 static int gif_error = GIF_ERROR_NONE;
+static ImageDetail gif_detail;
 static GifLzw gif_lzw;
 
 static const uint16_t gif_code_mask[GIF_MAX_CODE_SIZE + 1] = {
@@ -64,6 +67,14 @@ static const uint16_t gif_code_mask[GIF_MAX_CODE_SIZE + 1] = {
 };
 
 // ---- private helpers ------------------------------------------------------
+
+// Sets the code and the detail line's cause.
+static void gif_fail(int code, const char* cause)
+{
+    gif_error = code;
+    image_detail_fail(&gif_detail, "%s", cause);
+}
+
 
 // One byte, or -1 at the end of the data.
 static int gif_get8(GioStream* s)
@@ -140,6 +151,7 @@ static int gif_decode(GioStream* s, uint8_t* out, uint32_t total)
 {
     GifLzw& z = gif_lzw;
     int min_size = gif_get8(s);
+    z.min_size = min_size;
     if (min_size < 2 || min_size > 9) return GIF_LZW_CORRUPT;
 
     z.code_size = min_size + 1;
@@ -214,7 +226,7 @@ static GifImage* gif_read_image(GioStream* s, int64_t* budget)
 {
     GifImage* image = static_cast<GifImage*>(gmem_alloc(sizeof(GifImage)));
     if (!image) {
-        gif_error = GIF_ERROR_MEMORY;
+        gif_fail(GIF_ERROR_MEMORY, "no memory for an image record");
         return nullptr;
     }
     image->indices = nullptr;
@@ -225,13 +237,15 @@ static GifImage* gif_read_image(GioStream* s, int64_t* budget)
     int flags = gif_get8(s);
     if (left < 0 || top < 0 || width < 0 || height < 0 || flags < 0 || width == 0 || height == 0) {
         gif_free_image(image);
-        gif_error = GIF_ERROR_CORRUPT;
+        gif_fail(GIF_ERROR_CORRUPT, "an image descriptor is cut short or has no pixels");
         return nullptr;
     }
     int64_t pixels = static_cast<int64_t>(width) * height;
     if (width > GIF_MAX_SIDE || height > GIF_MAX_SIDE || pixels > *budget) {
         gif_free_image(image);
         gif_error = GIF_ERROR_MEMORY;
+        image_detail_fail(&gif_detail, "an image of %d x %d is refused (sides up to %d, and no more pixels than the file's size can describe)",
+                          width, height, GIF_MAX_SIDE);
         return nullptr;
     }
     *budget -= pixels;
@@ -239,6 +253,7 @@ static GifImage* gif_read_image(GioStream* s, int64_t* budget)
     if (!image->indices) {
         gif_free_image(image);
         gif_error = GIF_ERROR_MEMORY;
+        image_detail_fail(&gif_detail, "no memory for an image of %d x %d", width, height);
         return nullptr;
     }
     image->local_colours = 0;
@@ -247,7 +262,7 @@ static GifImage* gif_read_image(GioStream* s, int64_t* budget)
         std::printf("[GIF] reading local palette with %d colors\n", count);
         if (!gif_read_palette(s, image->local_palette, count)) {
             gif_free_image(image);
-            gif_error = GIF_ERROR_CORRUPT;
+            gif_fail(GIF_ERROR_CORRUPT, "the file ends inside a local palette");
             return nullptr;
         }
         image->local_colours = count;
@@ -257,6 +272,11 @@ static GifImage* gif_read_image(GioStream* s, int64_t* budget)
     if (result == GIF_LZW_CORRUPT || (result == GIF_LZW_END && !gif_skip_blocks(s))) {
         gif_free_image(image);
         gif_error = GIF_ERROR_CORRUPT;
+        if (gif_lzw.min_size < 2 || gif_lzw.min_size > 9)
+            image_detail_fail(&gif_detail, "LZW minimum code size %d (2 to 9 allowed)", gif_lzw.min_size);
+        else
+            image_detail_fail(&gif_detail, "the LZW data of a %d x %d image ends early or runs past it", width,
+                              height);
         return nullptr;
     }
     image->left = left;
@@ -273,7 +293,7 @@ static bool gif_read_blocks(GioStream* s, GifFile* file, int64_t budget)
     for (;;) {
         int type = gif_get8(s);
         if (type < 0) {
-            gif_error = GIF_ERROR_CORRUPT;  // no trailer
+            gif_fail(GIF_ERROR_CORRUPT, "the file ends before its trailer (';')");
             return false;
         }
         if (type == 0x3B) {
@@ -307,7 +327,7 @@ static bool gif_read_blocks(GioStream* s, GifFile* file, int64_t budget)
                 std::printf("\n");
             }
             if (!ok) {
-                gif_error = GIF_ERROR_CORRUPT;
+                gif_fail(GIF_ERROR_CORRUPT, "the file ends inside an extension block");
                 return false;
             }
         } else if (type == 0x2C) {
@@ -318,7 +338,7 @@ static bool gif_read_blocks(GioStream* s, GifFile* file, int64_t budget)
                 gmem_realloc(file->images, static_cast<uint32_t>(file->image_count + 1) * sizeof(GifImage*)));
             if (!grown) {
                 gif_free_image(image);
-                gif_error = GIF_ERROR_MEMORY;
+                gif_fail(GIF_ERROR_MEMORY, "no memory for the image list");
                 return false;
             }
             file->images = grown;
@@ -335,6 +355,8 @@ static Pixmap* gif_image2pixmap(const GifImage* image, const uint8_t palette[256
     Pixmap* p = pixmap_create(image->width, image->height, 0);
     if (!p) {
         gif_error = GIF_ERROR_MEMORY;
+        image_detail_fail(&gif_detail, "no Pixmap of %d x %d: %s", image->width, image->height,
+                          pixmap_error_string());
         return nullptr;
     }
     uint32_t colours[256];
@@ -353,9 +375,10 @@ static Pixmap* gif_image2pixmap(const GifImage* image, const uint8_t palette[256
 GifFile* gif_read(const char* name)
 {
     gif_error = GIF_ERROR_NONE;
+    image_detail_begin(&gif_detail, name);
     GioStream* s = gio_open(name, "rb");
     if (!s) {
-        gif_error = GIF_ERROR_OPEN;
+        gif_fail(GIF_ERROR_OPEN, "cannot be opened for reading");
         return nullptr;
     }
     char signature[4] = {0, 0, 0, 0};
@@ -365,12 +388,13 @@ GifFile* gif_read(const char* name)
     if (std::strcmp(signature, "GIF") != 0) {
         gio_close(s);
         gif_error = GIF_ERROR_SIGNATURE;
+        image_detail_fail(&gif_detail, "starts with '%s', not 'GIF'", signature);
         return nullptr;
     }
     char version[4] = {0, 0, 0, 0};
     if (gio_read(version, 1, 3, s) != 3) {
         gio_close(s);
-        gif_error = GIF_ERROR_CORRUPT;
+        gif_fail(GIF_ERROR_CORRUPT, "the file ends inside its header");
         return nullptr;
     }
     std::printf("[GIF] version: '%s'\n", version);
@@ -378,7 +402,7 @@ GifFile* gif_read(const char* name)
     GifFile* file = static_cast<GifFile*>(gmem_alloc(sizeof(GifFile)));
     if (!file) {
         gio_close(s);
-        gif_error = GIF_ERROR_MEMORY;
+        gif_fail(GIF_ERROR_MEMORY, "no memory for the file record");
         return nullptr;
     }
     std::memset(file, 0, sizeof *file);
@@ -399,7 +423,7 @@ GifFile* gif_read(const char* name)
             file->global_colours = count;
         }
     }
-    if (!ok) gif_error = GIF_ERROR_CORRUPT;
+    if (!ok) gif_fail(GIF_ERROR_CORRUPT, "the file ends inside its screen descriptor or global palette");
     // The file's size bounds how many pixels its images can describe.
     int64_t budget = s->size > 0 ? static_cast<int64_t>(s->size) * GIF_PIXELS_PER_BYTE
                                  : static_cast<int64_t>(GIF_MAX_SIDE) * GIF_MAX_SIDE;
@@ -426,7 +450,7 @@ Pixmap* gif_load2pixmap(const char* name)
     if (!file) return nullptr;
     if (file->image_count == 0) {
         gif_free(file);
-        gif_error = GIF_ERROR_NO_IMAGES;
+        gif_fail(GIF_ERROR_NO_IMAGES, "the file holds extensions and a trailer but no image");
         return nullptr;
     }
     const GifImage* image = file->images[0];
@@ -437,7 +461,7 @@ Pixmap* gif_load2pixmap(const char* name)
         palette = file->global_palette;
     if (!palette) {
         gif_free(file);
-        gif_error = GIF_ERROR_NO_PALETTE;
+        gif_fail(GIF_ERROR_NO_PALETTE, "the first image has no local colour table and the file no global one");
         return nullptr;
     }
     Pixmap* p = gif_image2pixmap(image, palette);
@@ -451,13 +475,13 @@ Pixmap** gif_load_frames(const char* name, int* count)
     if (!file) return nullptr;
     if (file->image_count == 0) {
         gif_free(file);
-        gif_error = GIF_ERROR_NO_IMAGES;
+        gif_fail(GIF_ERROR_NO_IMAGES, "the file holds extensions and a trailer but no image");
         return nullptr;
     }
     Pixmap** frames = static_cast<Pixmap**>(gmem_alloc(static_cast<uint32_t>(file->image_count) * sizeof(Pixmap*)));
     if (!frames) {
         gif_free(file);
-        gif_error = GIF_ERROR_MEMORY;
+        gif_fail(GIF_ERROR_MEMORY, "no memory for the frame list");
         return nullptr;
     }
     for (int32_t i = 0; i < file->image_count; ++i) {
@@ -488,4 +512,9 @@ const char* gif_error_string()
     case GIF_ERROR_NO_IMAGES: return "[GIF] No images";
     default: return "[GIF] Unknown error";
     }
+}
+
+const char* gif_error_detail()
+{
+    return gif_detail.text;
 }

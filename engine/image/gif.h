@@ -58,3 +58,8 @@ Pixmap** gif_load_frames(const char* name, int* count);
 
 // The message for the current error code; the code is not reset.
 const char* gif_error_string();
+
+// Beside the message: the file the last load read and what was wrong there
+// ("ragga.gif: LZW minimum code size 10 (2 to 9 allowed)"); empty when the last
+// load went well.
+const char* gif_error_detail();

@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "engine/image/detail.h"
 #include "engine/io/gio.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
@@ -52,6 +53,7 @@ struct JpegErrorHandler {
 static int jpeg_error = JPEG_ERROR_NONE;
 // The text of JPEG_ERROR_LIBRARY: "[JPEG]: " and the library's own message.
 static char jpeg_message[JMSG_LENGTH_MAX + 64];
+static ImageDetail jpeg_detail;
 
 // ---- error handling -------------------------------------------------------
 
@@ -59,6 +61,7 @@ static void jpeg_set_library_error(const char* text)
 {
     jpeg_error = JPEG_ERROR_LIBRARY;
     std::snprintf(jpeg_message, sizeof jpeg_message, "[JPEG]: %s", text);
+    image_detail_fail(&jpeg_detail, "%s", text);
 }
 
 // Replaces the library's error exit: keep its message, print nothing, unwind.
@@ -222,9 +225,11 @@ static void jpeg_pack_row(JSAMPLE* dst, const uint32_t* src, int32_t width)
 Pixmap* jpeg_load2pixmap(const char* name)
 {
     jpeg_error = JPEG_ERROR_NONE;
+    image_detail_begin(&jpeg_detail, name);
     GioStream* stream = gio_open(name, "rb");
     if (!stream) {
         jpeg_error = JPEG_ERROR_OPEN;
+        image_detail_fail(&jpeg_detail, "cannot be opened for reading");
         return nullptr;
     }
 
@@ -272,6 +277,8 @@ Pixmap* jpeg_load2pixmap(const char* name)
         jpeg_destroy_decompress(&cinfo);
         gio_close(stream);
         jpeg_error = JPEG_ERROR_PIXMAP;
+        image_detail_fail(&jpeg_detail, "no Pixmap of %u x %u: %s", cinfo.output_width, cinfo.output_height,
+                          pixmap_error_string());
         return nullptr;
     }
     pixmap = created;
@@ -303,6 +310,7 @@ uint32_t* jpeg_load_pixels(const char* name, int* width, int* height)
 int jpeg_save_pixmap(const char* name, const Pixmap* pixmap, int quality)
 {
     jpeg_error = JPEG_ERROR_NONE;
+    image_detail_begin(&jpeg_detail, name);
     if (!pixmap || !pixmap->pixels || pixmap->width <= 0 || pixmap->height <= 0) {
         jpeg_set_library_error("No image to save");
         return 0;
@@ -315,6 +323,7 @@ int jpeg_save_pixmap(const char* name, const Pixmap* pixmap, int quality)
     JSAMPLE* row = static_cast<JSAMPLE*>(gmem_alloc(static_cast<uint32_t>(pixmap->width) * 3));
     if (!row) {
         jpeg_error = JPEG_ERROR_MEMORY;
+        image_detail_fail(&jpeg_detail, "no memory for a row of %d pixels", pixmap->width);
         return 0;
     }
 
@@ -337,6 +346,7 @@ int jpeg_save_pixmap(const char* name, const Pixmap* pixmap, int quality)
         jpeg_destroy_compress(&cinfo);
         gmem_free(row);
         jpeg_error = JPEG_ERROR_OPEN;
+        image_detail_fail(&jpeg_detail, "cannot be opened for writing");
         return 0;
     }
     stream = opened;
@@ -369,4 +379,9 @@ const char* jpeg_error_string()
     case JPEG_ERROR_LIBRARY: return jpeg_message;
     default: return "[JPEG]: No error!";
     }
+}
+
+const char* jpeg_error_detail()
+{
+    return jpeg_detail.text;
 }

@@ -34,3 +34,8 @@ int jpeg_save_pixmap(const char* name, const Pixmap* pixmap, int quality);
 
 // The message for the current error code; the code is not reset.
 const char* jpeg_error_string();
+
+// Beside the message: the file the last load or save named and what went wrong
+// there ("back.jpg: cannot be opened for reading", or the library's own words);
+// empty when the last load or save went well.
+const char* jpeg_error_detail();

@@ -3,8 +3,11 @@
 // of the decoded image into a Pixmap.
 #include "engine/image/pcx.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
+#include "engine/image/detail.h"
 #include "engine/io/gio.h"
 #include "engine/memory/gmem.h"
 #include "engine/pixmap/pixmap.h"
@@ -40,6 +43,7 @@ struct PcxRun {
 // ---- module state ---------------------------------------------------------
 
 static int pcx_error = PCX_ERROR_NONE;
+static ImageDetail pcx_detail;
 
 // ---- private helpers ------------------------------------------------------
 
@@ -96,40 +100,45 @@ static bool pcx_decode_line(PcxReader* r, uint8_t* dst, int stride, int32_t stor
     return true;
 }
 
-static PcxImage* pcx_fail(PcxImage* image, int code)
+// Frees what was read, sets the code and the detail line's cause; null.
+static PcxImage* pcx_fail(PcxImage* image, int code, const char* format, ...)
 {
     pcx_free(image);
     pcx_error = code;
+    char cause[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(cause, sizeof cause, format, args);
+    va_end(args);
+    image_detail_fail(&pcx_detail, "%s", cause);
     return nullptr;
 }
 
-// ---- public functions -----------------------------------------------------
-
-PcxImage* pcx_read(GioStream* stream)
+// pcx_read without starting the detail line: the caller named the source.
+static PcxImage* pcx_read_named(GioStream* stream)
 {
     pcx_error = PCX_ERROR_NONE;
-    if (!stream) {
-        pcx_error = PCX_ERROR_OPEN;
-        return nullptr;
-    }
+    if (!stream) return pcx_fail(nullptr, PCX_ERROR_OPEN, "no stream to read");
     PcxImage* image = static_cast<PcxImage*>(gmem_alloc(sizeof(PcxImage)));
-    if (!image) {
-        pcx_error = PCX_ERROR_MEMORY;
-        return nullptr;
-    }
+    if (!image) return pcx_fail(nullptr, PCX_ERROR_MEMORY, "no memory for the image record");
     std::memset(image, 0, sizeof *image);
     image->header = static_cast<uint8_t*>(gmem_alloc(PCX_HEADER_SIZE));
-    if (!image->header) return pcx_fail(image, PCX_ERROR_MEMORY);
+    if (!image->header) return pcx_fail(image, PCX_ERROR_MEMORY, "no memory for the header");
     const uint8_t* h = image->header;
-    if (gio_read(image->header, PCX_HEADER_SIZE, 1, stream) != 1) return pcx_fail(image, PCX_ERROR_CORRUPT);
-    if (h[PCX_MANUFACTURER] != 10) return pcx_fail(image, PCX_ERROR_NOT_PCX);
-    if (h[PCX_VERSION] != 5) return pcx_fail(image, PCX_ERROR_VERSION);
+    if (gio_read(image->header, PCX_HEADER_SIZE, 1, stream) != 1)
+        return pcx_fail(image, PCX_ERROR_CORRUPT, "shorter than the 128-byte header");
+    if (h[PCX_MANUFACTURER] != 10)
+        return pcx_fail(image, PCX_ERROR_NOT_PCX, "first byte %d, not 10", h[PCX_MANUFACTURER]);
+    if (h[PCX_VERSION] != 5)
+        return pcx_fail(image, PCX_ERROR_VERSION, "version %d (only 5 is read)", h[PCX_VERSION]);
 
     int32_t width = (h[PCX_X_MAX] | (h[PCX_X_MAX + 1] << 8)) + 1;
     int32_t height = (h[PCX_Y_MAX] | (h[PCX_Y_MAX + 1] << 8)) + 1;
     int planes = h[PCX_PLANES];
     // Only 8-bit planes are read: other depths would decode to nonsense.
-    if ((planes != 1 && planes != 3) || h[PCX_BITS_PER_PIXEL] != 8) return pcx_fail(image, PCX_ERROR_VERSION);
+    if ((planes != 1 && planes != 3) || h[PCX_BITS_PER_PIXEL] != 8)
+        return pcx_fail(image, PCX_ERROR_VERSION, "%d plane(s) of %d bits (1 or 3 planes of 8 bits are read)", planes,
+                        h[PCX_BITS_PER_PIXEL]);
 
     // A plane line holds the width rounded up to an even count, the last byte
     // dropped raw. Writers that state another line length (odd lines without
@@ -148,16 +157,18 @@ PcxImage* pcx_read(GioStream* stream)
                             ? (static_cast<int64_t>(stream->size) - PCX_HEADER_SIZE) * PCX_BYTES_PER_FILE_BYTE
                             : INT64_MAX;
     if (width > PCX_MAX_SIDE || height > PCX_MAX_SIDE || decoded > available)
-        return pcx_fail(image, PCX_ERROR_MEMORY);
+        return pcx_fail(image, PCX_ERROR_MEMORY,
+                        "an image of %d x %d is refused (sides up to %d, and no more than the file can describe)",
+                        width, height, PCX_MAX_SIDE);
 
     image->width = width;
     image->height = height;
     image->type = planes == 1 ? PCX_TYPE_PALETTE : PCX_TYPE_RGB;
     image->data = static_cast<uint8_t*>(gmem_alloc(static_cast<uint32_t>(width * height * planes)));
-    if (!image->data) return pcx_fail(image, PCX_ERROR_MEMORY);
+    if (!image->data) return pcx_fail(image, PCX_ERROR_MEMORY, "no memory for %d x %d pixels", width, height);
 
     PcxReader* r = static_cast<PcxReader*>(gmem_alloc(sizeof(PcxReader)));
-    if (!r) return pcx_fail(image, PCX_ERROR_MEMORY);
+    if (!r) return pcx_fail(image, PCX_ERROR_MEMORY, "no memory for the reader");
     r->stream = stream;
     r->pos = r->len = 0;
 
@@ -170,6 +181,7 @@ PcxImage* pcx_read(GioStream* stream)
             if (ok && padding) ok = pcx_get(r) >= 0;
         }
     }
+    const bool rows_read = ok;
     if (ok && image->type == PCX_TYPE_PALETTE) {
         ok = pcx_get(r) >= 0;  // the palette marker, not tested
         for (int i = 0; i < 256 && ok; ++i) {
@@ -185,8 +197,18 @@ PcxImage* pcx_read(GioStream* stream)
     }
     pcx_unread(r);
     gmem_free(r);
-    if (!ok) return pcx_fail(image, PCX_ERROR_CORRUPT);
+    if (!ok)
+        return pcx_fail(image, PCX_ERROR_CORRUPT, "the file ends inside the %s",
+                        rows_read ? "palette" : "image data");
     return image;
+}
+
+// ---- public functions -----------------------------------------------------
+
+PcxImage* pcx_read(GioStream* stream)
+{
+    image_detail_begin(&pcx_detail, "(stream)");
+    return pcx_read_named(stream);
 }
 
 int pcx_free(PcxImage* image)
@@ -200,21 +222,22 @@ int pcx_free(PcxImage* image)
 
 Pixmap* pcx_load2pixmap(const char* name)
 {
+    image_detail_begin(&pcx_detail, name);
     GioStream* stream = gio_open(name, "rb");
     if (!stream) {
-        pcx_error = PCX_ERROR_OPEN;
+        pcx_fail(nullptr, PCX_ERROR_OPEN, "cannot be opened for reading");
         return nullptr;
     }
-    PcxImage* image = pcx_read(stream);
+    PcxImage* image = pcx_read_named(stream);
     if (!image) {
         gio_close(stream);
         return nullptr;
     }
     Pixmap* p = pixmap_create(image->width, image->height, 0);
     if (!p) {
-        pcx_free(image);
         gio_close(stream);
-        pcx_error = PCX_ERROR_MEMORY;
+        pcx_fail(image, PCX_ERROR_MEMORY, "no Pixmap of %d x %d: %s", image->width, image->height,
+                 pixmap_error_string());
         return nullptr;
     }
     const uint8_t* in = image->data;
@@ -252,4 +275,9 @@ const char* pcx_error_string()
     case PCX_ERROR_NOT_PCX: return "[PCX]: Not a valid PCX-file.";
     default: return "[PCX]: Other (undeterminant) error.\n";
     }
+}
+
+const char* pcx_error_detail()
+{
+    return pcx_detail.text;
 }

@@ -49,3 +49,8 @@ Pixmap* pcx_load2pixmap(const char* name);
 
 // The message for the current error code.
 const char* pcx_error_string();
+
+// Beside the message: the file the last load read ("(stream)" for pcx_read)
+// and what was wrong there ("tex.pcx: version 3 (only 5 is read)"); empty when
+// the last read went well.
+const char* pcx_error_detail();

@@ -264,6 +264,7 @@ TEST(GifRead, MalformedFilesFailWithTheirCode)
         const char* name;
         Bytes bytes;
         const char* message;
+        const char* detail = "";  // what gif_error_detail names after the file
     };
     std::vector<Case> cases;
     auto with_image = [](Bytes b, int w, int h, const Bytes& data, bool trailer = true) {
@@ -274,36 +275,37 @@ TEST(GifRead, MalformedFilesFailWithTheirCode)
     };
     Bytes good = with_image(header(2, 2), 2, 2, lzw_literals(2, {0, 1, 1, 0}));
 
-    cases.push_back({"empty.gif", {}, "[GIF] Not a gif file"});
+    cases.push_back({"empty.gif", {}, "[GIF] Not a gif file", "starts with '', not 'GIF'"});
     Bytes bad_sig = good;
     bad_sig[2] = 'X';
-    cases.push_back({"signature.gif", bad_sig, "[GIF] Not a gif file"});
+    cases.push_back({"signature.gif", bad_sig, "[GIF] Not a gif file", "starts with 'GIX', not 'GIF'"});
     Bytes size1 = with_image(header(2, 2), 2, 2, lzw_literals(2, {0, 1, 1, 0}));
     size1[header(2, 2).size() + 10] = 1;  // the minimum code size byte
-    cases.push_back({"codesize1.gif", size1, "[GIF] Image data corrupt"});
+    cases.push_back({"codesize1.gif", size1, "[GIF] Image data corrupt", "LZW minimum code size 1 (2 to 9"});
     Bytes size10 = size1;
     size10[header(2, 2).size() + 10] = 10;
-    cases.push_back({"codesize10.gif", size10, "[GIF] Image data corrupt"});
+    cases.push_back({"codesize10.gif", size10, "[GIF] Image data corrupt", "LZW minimum code size 10 (2 to 9"});
     cases.push_back({"no-trailer.gif", with_image(header(2, 2), 2, 2, lzw_literals(2, {0, 1, 1, 0}), false),
-                     "[GIF] Image data corrupt"});
+                     "[GIF] Image data corrupt", "ends before its trailer"});
     cases.push_back({"cut-data.gif", Bytes(good.begin(), good.begin() + static_cast<long>(good.size()) - 4),
-                     "[GIF] Image data corrupt"});
-    cases.push_back({"cut-header.gif", Bytes(good.begin(), good.begin() + 8), "[GIF] Image data corrupt"});
+                     "[GIF] Image data corrupt", "LZW data of a 2 x 2 image ends early"});
+    cases.push_back({"cut-header.gif", Bytes(good.begin(), good.begin() + 8), "[GIF] Image data corrupt",
+                     "ends inside its screen descriptor"});
     // More indices than the image holds.
     cases.push_back({"overflow.gif", with_image(header(2, 2), 2, 2, lzw_literals(2, {0, 1, 1, 0, 1})),
-                     "[GIF] Image data corrupt"});
+                     "[GIF] Image data corrupt", "runs past it"});
     cases.push_back({"zero-width.gif", with_image(header(2, 2), 0, 2, lzw_literals(2, {})),
-                     "[GIF] Image data corrupt"});
+                     "[GIF] Image data corrupt", "has no pixels"});
     // Sizes no file of this length could describe, refused before allocating.
     cases.push_back({"wide.gif", with_image(header(2, 2), 16385, 1, lzw_literals(2, {0})),
-                     "[GIF] Out of memory"});
+                     "[GIF] Out of memory", "an image of 16385 x 1 is refused"});
     cases.push_back({"huge.gif", with_image(header(2, 2), 16000, 16000, lzw_literals(2, {0})),
-                     "[GIF] Out of memory"});
+                     "[GIF] Out of memory", "an image of 16000 x 16000 is refused"});
     Bytes no_palette = with_image(header(2, 2, false), 2, 2, lzw_literals(2, {0, 1, 1, 0}));
-    cases.push_back({"no-palette.gif", no_palette, "[GIF] No image palette present"});
+    cases.push_back({"no-palette.gif", no_palette, "[GIF] No image palette present", "no local colour table"});
     Bytes no_images = header(2, 2);
     no_images.insert(no_images.end(), {0x21, 0xF9, 4, 0, 0, 0, 0, 0, 0x3B});
-    cases.push_back({"no-images.gif", no_images, "[GIF] No images"});
+    cases.push_back({"no-images.gif", no_images, "[GIF] No images", "but no image"});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -313,6 +315,7 @@ TEST(GifRead, MalformedFilesFailWithTheirCode)
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(p, nullptr);
         EXPECT_STREQ(gif_error_string(), c.message);
+        expect_detail(gif_error_detail(), file, c.detail);
         pixmap_destroy(p);
     }
 
@@ -320,6 +323,7 @@ TEST(GifRead, MalformedFilesFailWithTheirCode)
     gmem_stats(&before);
     EXPECT_EQ(gif_load2pixmap(fixtures::path("missing.gif").c_str()), nullptr);
     EXPECT_STREQ(gif_error_string(), "[GIF] No such file");
+    expect_detail(gif_error_detail(), fixtures::path("missing.gif"), "cannot be opened");
     int count = 7;
     testing::internal::CaptureStdout();
     EXPECT_EQ(gif_load_frames(fixtures::write_file("overflow.gif", cases[7].bytes).c_str(), &count), nullptr);

@@ -74,3 +74,16 @@ inline Bytes magick_rgb(const std::string& spec)
 }
 
 }  // namespace fixtures
+
+// A loader's detail line names the file first, then holds the cause; an empty
+// cause means a load that went well, whose detail is empty.
+inline void expect_detail(const char* detail, const std::string& file, const std::string& cause)
+{
+    std::string d = detail;
+    if (cause.empty()) {
+        EXPECT_EQ(d, "");
+        return;
+    }
+    EXPECT_EQ(d.rfind(file + ": ", 0), 0u) << d;
+    EXPECT_NE(d.find(cause), std::string::npos) << d;
+}

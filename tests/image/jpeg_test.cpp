@@ -156,11 +156,13 @@ TEST(JpegLoad, FailuresGiveNullAndSayWhy)
 {
     EXPECT_EQ(jpeg_load2pixmap(fixtures::path("no-such-file.jpg").c_str()), nullptr);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: Unable to open file!");
+    expect_detail(jpeg_error_detail(), fixtures::path("no-such-file.jpg"), "cannot be opened for reading");
 
     // Not a JPEG: the library refuses it in the header and its message is passed on.
     std::string gif = fixtures::make("not-a-jpeg.gif", "-size 8x8 xc:red");
     EXPECT_EQ(jpeg_load2pixmap(gif.c_str()), nullptr);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: Not a JPEG file: starts with 0x47 0x49");
+    expect_detail(jpeg_error_detail(), gif, "Not a JPEG file");
 
     // A colour space the library cannot turn into RGB.
     std::string cmyk = plasma("cmyk.jpg", "-colorspace CMYK");
@@ -187,6 +189,7 @@ TEST(JpegLoad, FailuresGiveNullAndSayWhy)
     Pixmap* p = jpeg_load2pixmap(fixtures::path("big.jpg").c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: No error!");
+    expect_detail(jpeg_error_detail(), "", "");
     pixmap_destroy(p);
 }
 
@@ -268,10 +271,12 @@ TEST(JpegSave, FailuresReturnZeroAndTheProgramGoesOn)
     Pixmap* src = test_picture(256, 256);
     EXPECT_EQ(jpeg_save_pixmap(fixtures::path("no/such/dir/x.jpg").c_str(), src, 90), 0);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: Unable to open file!");
+    expect_detail(jpeg_error_detail(), fixtures::path("no/such/dir/x.jpg"), "cannot be opened for writing");
 
     // A device that takes no bytes: the library's write error comes back as a failure.
     EXPECT_EQ(jpeg_save_pixmap("/dev/full", src, 100), 0);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: Output file write error --- out of disk space?");
+    expect_detail(jpeg_error_detail(), "/dev/full", "Output file write error");
 
     EXPECT_EQ(jpeg_save_pixmap(fixtures::path("null.jpg").c_str(), nullptr, 90), 0);
     EXPECT_STREQ(jpeg_error_string(), "[JPEG]: No image to save");

@@ -161,28 +161,36 @@ TEST(PcxRead, MalformedFilesFailWithTheirCode)
     palette(good);
     Pixmap* p = load("good.pcx", good);
     ASSERT_NE(p, nullptr) << pcx_error_string();
+    expect_detail(pcx_error_detail(), "", "");
     pixmap_destroy(p);
 
     struct Case {
         const char* name;
         Bytes bytes;
         const char* message;
+        const char* detail;  // what pcx_error_detail names after the file
     };
     Bytes not_pcx = good;
     not_pcx[0] = 11;
     std::vector<Case> cases = {
-        {"not-pcx.pcx", not_pcx, "[PCX]: Not a valid PCX-file."},
-        {"version3.pcx", concat({header(2, 2, 1, 2, 3), {1, 2, 3, 4}}), "[PCX]: Unsupported version of fileformat."},
-        {"planes2.pcx", concat({header(2, 2, 2, 2), Bytes(8, 1)}), "[PCX]: Unsupported version of fileformat."},
-        {"planes4.pcx", concat({header(2, 2, 4, 2), Bytes(16, 1)}), "[PCX]: Unsupported version of fileformat."},
-        {"bits1.pcx", concat({header(8, 2, 1, 2, 5, 1), Bytes(4, 1)}), "[PCX]: Unsupported version of fileformat."},
-        {"empty.pcx", {}, "[PCX]: Bad data or currupt file."},
-        {"short-header.pcx", Bytes(good.begin(), good.begin() + 100), "[PCX]: Bad data or currupt file."},
-        {"cut-data.pcx", Bytes(good.begin(), good.begin() + 130), "[PCX]: Bad data or currupt file."},
-        {"cut-run.pcx", concat({header(2, 1, 3, 2), {1, 2, 3, 4, 0xC2}}), "[PCX]: Bad data or currupt file."},
-        {"cut-palette.pcx", Bytes(good.begin(), good.end() - 10), "[PCX]: Bad data or currupt file."},
-        {"wide.pcx", concat({header(16385, 1, 1, 16386), Bytes(20000, 1)}), "[PCX]: Not enough free memory."},
-        {"huge.pcx", concat({header(10000, 10000, 3, 10000), Bytes(64, 0xFF)}), "[PCX]: Not enough free memory."},
+        {"not-pcx.pcx", not_pcx, "[PCX]: Not a valid PCX-file.", "first byte 11, not 10"},
+        {"version3.pcx", concat({header(2, 2, 1, 2, 3), {1, 2, 3, 4}}), "[PCX]: Unsupported version of fileformat.",
+         "version 3 (only 5"},
+        {"planes2.pcx", concat({header(2, 2, 2, 2), Bytes(8, 1)}), "[PCX]: Unsupported version of fileformat.",
+         "2 plane(s) of 8 bits"},
+        {"planes4.pcx", concat({header(2, 2, 4, 2), Bytes(16, 1)}), "[PCX]: Unsupported version of fileformat.",
+         "4 plane(s) of 8 bits"},
+        {"bits1.pcx", concat({header(8, 2, 1, 2, 5, 1), Bytes(4, 1)}), "[PCX]: Unsupported version of fileformat.",
+         "1 plane(s) of 1 bits"},
+        {"empty.pcx", {}, "[PCX]: Bad data or currupt file.", "shorter than the 128-byte header"},
+        {"short-header.pcx", Bytes(good.begin(), good.begin() + 100), "[PCX]: Bad data or currupt file.", "128-byte header"},
+        {"cut-data.pcx", Bytes(good.begin(), good.begin() + 130), "[PCX]: Bad data or currupt file.", "ends inside the image data"},
+        {"cut-run.pcx", concat({header(2, 1, 3, 2), {1, 2, 3, 4, 0xC2}}), "[PCX]: Bad data or currupt file.", "ends inside the image data"},
+        {"cut-palette.pcx", Bytes(good.begin(), good.end() - 10), "[PCX]: Bad data or currupt file.", "ends inside the palette"},
+        {"wide.pcx", concat({header(16385, 1, 1, 16386), Bytes(20000, 1)}), "[PCX]: Not enough free memory.",
+         "an image of 16385 x 1 is refused"},
+        {"huge.pcx", concat({header(10000, 10000, 3, 10000), Bytes(64, 0xFF)}), "[PCX]: Not enough free memory.",
+         "an image of 10000 x 10000 is refused"},
     };
     GmemStats before, after;
     gmem_stats(&before);
@@ -190,11 +198,14 @@ TEST(PcxRead, MalformedFilesFailWithTheirCode)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(load(c.name, c.bytes), nullptr);
         EXPECT_STREQ(pcx_error_string(), c.message);
+        expect_detail(pcx_error_detail(), fixtures::path(c.name), c.detail);
     }
     EXPECT_EQ(pcx_load2pixmap(fixtures::path("missing.pcx").c_str()), nullptr);
     EXPECT_STREQ(pcx_error_string(), "[PCX]: File not found.");
+    expect_detail(pcx_error_detail(), fixtures::path("missing.pcx"), "cannot be opened");
     EXPECT_EQ(pcx_read(nullptr), nullptr);
     EXPECT_STREQ(pcx_error_string(), "[PCX]: File not found.");
+    expect_detail(pcx_error_detail(), "(stream)", "no stream");
     EXPECT_EQ(pcx_free(nullptr), 0);
     // Failed loads release everything they allocated.
     gmem_stats(&after);
