@@ -1,7 +1,7 @@
 // The 2D kit: whole-Pixmap passes an effect runs on its screen between drawing
-// steps (the colour fade, the additive blit, the depth outline). The passes work
-// in place, allocate nothing and report no error; each first draws what is
-// queued into the Pixmaps it touches.
+// steps (the colour fade, the additive blit, the depth outline) and saving a
+// Pixmap as a PNG file. The passes work in place, allocate nothing and report
+// no error; each first draws what is queued into the Pixmaps it touches.
 #pragma once
 
 #include <cstdint>
@@ -45,3 +45,27 @@ void fx_add_blit_scalar(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, 
                         int32_t w, int32_t h);
 void fx_outline_scalar(Pixmap* pixmap, int32_t threshold, uint32_t colour);
 void fx_outline_scaled_scalar(Pixmap* pixmap, int32_t threshold, uint32_t colour, float scale);
+
+// ---- PNG files ---------------------------------------------------------------------
+
+// Error codes (module-wide, 0 at the start of each save).
+enum : int {
+    FX_ERROR_NONE = 0,
+    FX_ERROR_PIXMAP = 1,   // no Pixmap, or one without pixels
+    FX_ERROR_OPEN = 2,     // the file could not be created
+    FX_ERROR_WRITE = 3,    // writing or closing the file failed (a full disk, ...)
+    FX_ERROR_LIBRARY = 4,  // the PNG library refused (its message follows the tag)
+};
+
+// Writes the Pixmap as an 8-bit PNG file: RGBA from the bytes red, green, blue,
+// alpha of each pixel when it was created with PIXMAP_ALPHA, RGB from red, green,
+// blue otherwise. Triangles queued into it are drawn first. 1 on success; 0 with
+// the error code set, fx_error_detail() naming the file, and no partial file left
+// behind (a regular file that was begun is removed).
+int pixmap_save_png(const Pixmap* pixmap, const char* path);
+
+// The message for the current error code ("[FX] Unable to write file"); the code
+// is not reset.
+const char* fx_error_string();
+// The file the failed save was writing ("" when the last save succeeded).
+const char* fx_error_detail();

@@ -1,14 +1,20 @@
 // Tests of the 2D kit's passes: fade weights and their 16-bit lane arithmetic,
-// additive saturation and clipping, depth outline strokes, and the SIMD passes
-// held byte for byte to their scalar references on random data.
+// additive saturation and clipping, depth outline strokes, the SIMD passes
+// held byte for byte to their scalar references on random data, and triangles
+// still queued into a Pixmap drawn before a pass touches it.
+#include "bench/tube_scene.h"
 #include "engine/fx/fx.h"
+#include "engine/jobs/jobs.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/raster/raster.h"
 #include "tests/lib/pixmap_fixture.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -404,4 +410,66 @@ TEST(FxOutline, SimdMatchesScalarOnRandomDepths)
             ASSERT_TRUE(a.guard_intact());
         }
     }
+}
+
+// ---- drawing queued into the Pixmaps ----------------------------------------
+
+// Each pass runs inside an open batch of the tube's triangles, never flushed:
+// it must draw them first, on its target and on a source, so that 2 and 5
+// threads give the bytes of one thread (which draws each triangle at once).
+TEST(FxQueued, EveryPassDrawsWhatIsQueuedFirst)
+{
+    struct Pass {
+        const char* name;
+        void (*run)(TubeScene* s, Pixmap* other);
+    };
+    const Pass passes[] = {
+        {"fade", [](TubeScene* s, Pixmap*) { fx_fade(s->screen, 0xFF102030u, 0.25f, 320 * 240); }},
+        {"fade, scalar", [](TubeScene* s, Pixmap*) { fx_fade_scalar(s->screen, 0xFF102030u, 0.25f, 320 * 240); }},
+        {"add blit onto the target", [](TubeScene* s, Pixmap* other) { fx_add_blit(s->screen, 5, 3, other, 0, 0, 320, 240); }},
+        {"add blit from the target", [](TubeScene* s, Pixmap* other) { fx_add_blit(other, 0, 0, s->screen, 0, 0, 320, 240); }},
+        {"add blit, scalar", [](TubeScene* s, Pixmap* other) { fx_add_blit_scalar(other, 0, 0, s->screen, 0, 0, 320, 240); }},
+        {"outline", [](TubeScene* s, Pixmap*) { fx_outline(s->screen, 20, 0xFF00FF00u); }},
+        {"outline, scalar", [](TubeScene* s, Pixmap*) { fx_outline_scalar(s->screen, 20, 0xFF00FF00u); }},
+        {"outline scaled", [](TubeScene* s, Pixmap*) { fx_outline_scaled(s->screen, 20, 0xFF00FF00u, 2.0f); }},
+        {"outline scaled, scalar", [](TubeScene* s, Pixmap*) { fx_outline_scaled_scalar(s->screen, 20, 0xFF00FF00u, 2.0f); }},
+        {"saved as PNG", [](TubeScene* s, Pixmap* other) {
+             // The file read back into the other Pixmap (the target's own pixels unread).
+             const std::string path = std::string(TAVIK_BINARY_DIR) + "/fx_queued.png";
+             ASSERT_EQ(pixmap_save_png(s->screen, path.c_str()), 1) << fx_error_string();
+             png_image image{};
+             image.version = PNG_IMAGE_VERSION;
+             ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
+             image.format = PNG_FORMAT_RGBA;
+             ASSERT_TRUE(png_image_finish_read(&image, nullptr, other->pixels, 0, nullptr));
+             std::remove(path.c_str());
+         }},
+    };
+    // Both Pixmaps' pixels after the pass, the batch still open.
+    auto frame = [](const Pass& pass, int threads) {
+        jobs_set_threads(threads);
+        TubeScene* s = tube_scene_create(320, 240);
+        Pixmap* other = pixmap_create(320, 240, PIXMAP_CLEAR);
+        EXPECT_TRUE(s && other);
+        if (!s || !other) return std::vector<uint32_t>{};
+        for (int32_t i = 0; i < 320 * 240; ++i) other->pixels[i] = uint32_t(i) * 0x00010203u;
+        tube_scene_build(s, 0.7f);
+        tube_scene_clear(s);
+        raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
+        raster_begin(s->screen);
+        EXPECT_EQ(raster_banded(), threads > 1);
+        tube_scene_draw(s, TPOLY_TEXTURED);
+        pass.run(s, other);
+        std::vector<uint32_t> out(s->screen->pixels, s->screen->pixels + 320 * 240);
+        out.insert(out.end(), other->pixels, other->pixels + 320 * 240);
+        raster_flush();
+        pixmap_destroy(other);
+        tube_scene_destroy(s);
+        return out;
+    };
+    for (const Pass& pass : passes) {
+        const std::vector<uint32_t> one = frame(pass, 1);
+        for (int threads : {2, 5}) EXPECT_TRUE(frame(pass, threads) == one) << pass.name << ", " << threads << " threads";
+    }
+    jobs_set_threads(0);
 }
