@@ -6,6 +6,9 @@
 # CMake package, then pkg-config), runs the headless starter with no data folder
 # named, from a folder without one, and checks its frames: drawn, the object in the
 # middle, the music moving, and the same frames on every run and from both builds.
+# Then examples/starter_lit, the same way from the installed tree alone: its frames
+# drawn and lit (the shading varies across the sphere), darkening over the run
+# with the 2D kit's fade, and the same on every run.
 # Argument: the build directory.
 set -eu
 build=$(cd "${1:-build}" && pwd)
@@ -68,7 +71,8 @@ export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 pkg-config --modversion tavik-headless | grep -qx "$version" || fail "pkg-config does not give version $version"
 [ "$(pkg-config --variable=datadir tavik-headless)" -ef "$data" ] ||
   fail "pkg-config's datadir is $(pkg-config --variable=datadir tavik-headless), not the installed data set"
-flags=$(pkg-config --cflags --libs tavik-headless libpng)
+# libpng comes with the engine (the 2D kit saves PNG files): nothing to add.
+flags=$(pkg-config --cflags --libs tavik-headless)
 # shellcheck disable=SC2086
 c++ -std=c++20 -O3 -DNDEBUG -ffp-contract=off -fno-fast-math "$tmp/starter/starter.cpp" -o "$tmp/starter-pc" $flags \
   -DTAVIK_DATA_DIR="\"$(pkg-config --variable=datadir tavik-headless)\"" || fail "the build through pkg-config failed"
@@ -119,5 +123,44 @@ cx=$((x + w / 2)) cy=$((y + h / 2))
   fail "the object is not in the middle: box ${w}x$h at $x,$y"
 [ "$w" -ge 80 ] && [ "$w" -le 240 ] && [ "$h" -ge 80 ] && [ "$h" -le 230 ] ||
   fail "the object is not the torus's size: box ${w}x$h at $x,$y"
+# The lit example from the installed tree alone: a sphere under the headlight,
+# faded towards black over the run, saved through pixmap_save_png.
+cp -R "$src/examples/starter_lit" "$tmp/lit"
+cmake -S "$tmp/lit" -B "$tmp/lit-build" -DCMAKE_PREFIX_PATH="$tmp/prefix" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$tmp/lit-configure.log" 2>&1 || { cat "$tmp/lit-configure.log" >&2; fail "starter_lit: configure failed"; }
+cmake --build "$tmp/lit-build" -j2 >"$tmp/lit-build.log" 2>&1 || { cat "$tmp/lit-build.log" >&2; fail "starter_lit: build failed"; }
+if grep -l "$src" "$tmp/lit-build/compile_commands.json" "$tmp"/lit-build/CMakeFiles/*/link.txt 2>/dev/null; then
+  fail "starter_lit's build names the source tree"
+fi
+lit_frames=24
+for run in la lb; do
+  mkdir "$tmp/$run"
+  "$tmp/lit-build/starter-lit" --frames $lit_frames --out "$tmp/$run" >"$tmp/$run.log" 2>&1 ||
+    { cat "$tmp/$run.log" >&2; fail "starter-lit failed"; }
+  [ "$(ls "$tmp/$run" | wc -l)" -eq $lit_frames ] || fail "starter-lit wrote $(ls "$tmp/$run" | wc -l) frames, not $lit_frames"
+done
+for f in "$tmp"/la/*.png; do
+  cmp -s "$f" "$tmp/lb/${f##*/}" || fail "starter_lit's ${f##*/} differs between two runs"
+done
+# Drawn and lit: the sphere covers the middle of the first frame, and the
+# facets there take many levels of the light (greys), brightest facing the eye.
+first=$tmp/la/frame_0000.png
+lit_colours=$(convert "$first" -crop 160x160+80+40 -format '%k' info:)
+[ "$lit_colours" -ge 12 ] || fail "starter_lit's sphere shows $lit_colours colours: not lit facet by facet"
+centre=$(convert "$first" -format '%[fx:int(255*p{160,120}.r)] %[fx:int(255*p{160,120}.g)] %[fx:int(255*p{160,120}.b)]' info:)
+rim=$(convert "$first" -format '%[fx:int(255*p{245,120}.r)]' info:)
+# shellcheck disable=SC2086 # three numbers, split on purpose
+set -- $centre
+[ "$1" -eq "$2" ] && [ "$2" -eq "$3" ] && [ "$1" -ge 200 ] || fail "starter_lit's centre is $centre, not a bright grey"
+[ "$rim" -lt $(($1 - 60)) ] || fail "starter_lit's rim ($rim) is not darker than its centre ($1)"
+# Darker over the run: the mean brightness falls from the first frame to the
+# middle one to the last.
+brightness() { convert "$1" -colorspace Gray -format '%[fx:int(1000*mean)]' info:; }
+b0=$(brightness "$first")
+b1=$(brightness "$(printf '%s/la/frame_%04d.png' "$tmp" $((lit_frames / 2)))")
+b2=$(brightness "$(printf '%s/la/frame_%04d.png' "$tmp" $((lit_frames - 1)))")
+[ "$b0" -gt "$b1" ] && [ "$b1" -gt "$b2" ] || fail "starter_lit does not darken over the run: brightness $b0, $b1, $b2 (of 1000)"
+
 echo "install_test: $version installed (headers in include/tavik, $(find "$data" -type f | wc -l) data files, tavik-mkassets);" \
-  "starter built with CMake and pkg-config, on the installed data; $frames frames, the same every run; object ${w}x$h at $x,$y"
+  "starter built with CMake and pkg-config, on the installed data; $frames frames, the same every run; object ${w}x$h at $x,$y;" \
+  "starter_lit: $lit_colours colours on the sphere, centre grey $1, rim $rim, brightness $b0 > $b1 > $b2"

@@ -14,15 +14,13 @@
 #include <string>
 
 #include "engine/display/gfx.h"
+#include "engine/fx/fx.h"
 #include "engine/geometry/frustum.h"
 #include "engine/image/jpeg.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
 #include "engine/raster/tpoly.h"
-#ifdef TAVIK_HOST_HEADLESS
-#include <png.h>
-#endif
 #ifndef TAVIK_DATA_DIR
 #define TAVIK_DATA_DIR "."
 #endif
@@ -114,33 +112,11 @@ static void starter_draw(Pixmap* screen, const MusicPosition* position) {
             }
         }
 
-    if (fx.fade < 1.0f) {  // every channel scaled by the fade level, through the blend table
-        const int32_t level = int32_t(fx.fade * 255.0f) * 256;
-        for (int32_t k = 0; k < screen->width * screen->height; k++) {
-            const uint32_t c = screen->pixels[k];
-            screen->pixels[k] = uint32_t(blend_table[level + (c & 0xFF)]) |
-                                uint32_t(blend_table[level + (c >> 8 & 0xFF)]) << 8 |
-                                uint32_t(blend_table[level + (c >> 16 & 0xFF)]) << 16 | (c & 0xFF000000u);
-        }
-    }
+    // The 2D kit's fade: towards opaque black by what is left of the fade-in.
+    if (fx.fade < 1.0f) fx_fade(screen, 0xFF000000u, 1.0f - fx.fade, screen->width * screen->height);
 }
 
 // ---- The program -----------------------------------------------------------------
-#ifdef TAVIK_HOST_HEADLESS
-// The Pixmap's red, green and blue bytes as an 8-bit RGB PNG.
-static bool write_png(const std::string& name, const Pixmap* screen) {
-    std::string rgb(size_t(screen->width) * screen->height * 3, '\0');
-    for (int32_t k = 0; k < screen->width * screen->height; k++)
-        std::memcpy(&rgb[size_t(k) * 3], &screen->pixels[k], 3);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = uint32_t(screen->width);
-    image.height = uint32_t(screen->height);
-    image.format = PNG_FORMAT_RGB;
-    return png_image_write_to_file(&image, name.c_str(), 0, rgb.data(), 0, nullptr) != 0;
-}
-#endif
-
 static int fail(const char* what, const char* why) {
     std::fprintf(stderr, "starter: %s: %s\n", what, why);
     return 1;
@@ -187,8 +163,8 @@ int main(int argc, char** argv) {
         char name[32];
         std::snprintf(name, sizeof name, "/frame_%04ld.png", frame);
         std::printf("frame %ld: order %u row %u\n", frame, position->order.load(), position->row.load());
-        if (!write_png(out + name, screen)) {
-            status = fail((out + name).c_str(), "cannot write the PNG file");
+        if (!pixmap_save_png(screen, (out + name).c_str())) {  // RGB: the screen has no PIXMAP_ALPHA
+            status = fail(fx_error_detail(), fx_error_string());
             break;
         }
 #endif
