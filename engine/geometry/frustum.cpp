@@ -324,11 +324,22 @@ void frustum_draw_tpoly(frustum* f, tpoly* p) {
     const int gouraud = (p->flags & TPOLY_GOURAUD) ? 1 : 0;
     const int stride = p->stride + gouraud;
     // A stride the clip buffers cannot hold is refused rather than overrun.
-    if (p->stride < 3 || stride > FRUSTUM_MAX_STRIDE) return;
+    if (p->stride < 3 || stride > FRUSTUM_MAX_STRIDE) {
+        raster_note(RASTER_NOTE_STRIDE,
+                    "the pipeline drew no polygon of stride %d: it must be 3 to %d (3 + 2 per texture layer)",
+                    (int)p->stride, FRUSTUM_MAX_STRIDE - gouraud);
+        return;
+    }
     int layers = 0;
     while (6 * layers < p->uv_count && layers < TPOLY_TEXTURE_SLOTS) layers++;
     // Only the layers that fit in the caller's stride are carried.
-    if (3 + 2 * layers > p->stride) layers = (p->stride - 3) / 2;
+    if (3 + 2 * layers > p->stride) {
+        raster_note(RASTER_NOTE_STRIDE,
+                    "the pipeline carried %d of the %d texture layers of a polygon of stride %d (3 + 2 per "
+                    "layer): the rest of its coordinates are not passed on",
+                    (int)((p->stride - 3) / 2), layers, (int)p->stride);
+        layers = (p->stride - 3) / 2;
+    }
 
     float b0[CLIP_STAGE_VERTICES[0] * FRUSTUM_MAX_STRIDE], b1[CLIP_STAGE_VERTICES[1] * FRUSTUM_MAX_STRIDE],
         b2[CLIP_STAGE_VERTICES[2] * FRUSTUM_MAX_STRIDE], b3[CLIP_STAGE_VERTICES[3] * FRUSTUM_MAX_STRIDE],
@@ -360,7 +371,10 @@ void frustum_draw_tpoly(frustum* f, tpoly* p) {
     vector projected[3];
     if (inside) {
         project_three(f, in, stride, projected);
-        if (!(p->flags & TPOLY_TWO_SIDED) && back_face(projected)) return;
+        if (!(p->flags & TPOLY_TWO_SIDED) && back_face(projected)) {
+            raster_note_back_face(projected);
+            return;
+        }
     } else {
         for (int s = 0; s < 4; s++) {
             count = clip_polygon(planes[s], buf[s + 1], buf[s], count, stride);

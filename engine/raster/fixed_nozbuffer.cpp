@@ -65,12 +65,17 @@ static void fixed_textured_row(void* context, int32_t r, const FloatEdge* left, 
 }
 
 static void fixed_nozbuffer_draw_textured(tpoly* triangle, Pixmap* target) {
+    if (!raster_texture_usable(triangle, "0x14", false)) return;
     const Pixmap* tex = triangle->texturemap;
-    if (!tex || !tex->pixels || tex->width <= 0 || tex->height <= 0) return;
+    if (tex->width != 256 || tex->height < 256)
+        raster_note(RASTER_NOTE_TEXTURE_SIZE,
+                    "the 0x14 driver reads its %d x %d texture as a 256 x 256 table (texel (v AND 255) x 256 + "
+                    "(u AND 255)%s): only a texture 256 pixels wide shows as it is",
+                    (int)tex->width, (int)tex->height,
+                    (int64_t)tex->width * tex->height < FIXED_TEXELS ? ", held at its last pixel" : "");
     FixedRow context{target, tex};
     // Texel units, unchanged: the span wraps them.
     const float* uv = float_fill_first_uv(triangle);
-    if (!uv) return;
     FloatVertex corners[3];
     for (int k = 0; k < 3; ++k) {
         corners[k] = {triangle->vertex[k].x, triangle->vertex[k].y, uv[2 * k], uv[2 * k + 1], 0.0f};

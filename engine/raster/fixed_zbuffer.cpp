@@ -260,22 +260,37 @@ static void triangle_vertices(const tpoly* t, ZVertex* p, const float* uv) {
     }
 }
 
-// A target the driver can draw into: pixels and a z-buffer.
+// A target the driver can draw into: pixels and a z-buffer (else noted).
 static bool target_ok(const Pixmap* pm) {
-    return pm && pm->pixels && pm->zbuffer && pm->width > 0 && pm->height > 0;
+    if (pm && pm->pixels && pm->zbuffer && pm->width > 0 && pm->height > 0) return true;
+    raster_note(RASTER_NOTE_TARGET, "the 0x94 driver drew nothing: %s",
+                !pm || !pm->pixels || pm->width <= 0 || pm->height <= 0
+                    ? "its target has no pixels"
+                    : "its target has no z-buffer (create it with PIXMAP_ZBUFFER)");
+    return false;
 }
 
 // ---- slot routines -----------------------------------------------------------
 
 void fixed_zbuffer_draw_textured(tpoly* triangle, Pixmap* target) {
+    if (!target_ok(target) || !raster_texture_usable(triangle, "0x94", false)) return;
     const Pixmap* tex = triangle->texturemap;
     const int32_t first = triangle->uv_index[0];
-    // The spans read a 256 x 256 texel table: a smaller texture, or coordinates
-    // outside the uv array, would be read out of bounds, so nothing is drawn.
-    if (!target_ok(target) || !tex || !tex->pixels ||
-        (int64_t)tex->width * tex->height < 256 * 256 || first < 0 ||
-        first > TPOLY_UV_FLOATS - 6)
+    // The spans read a 256 x 256 texel table: a smaller texture would be read
+    // out of bounds, so nothing is drawn.
+    if ((int64_t)tex->width * tex->height < 256 * 256) {
+        raster_note(RASTER_NOTE_TEXTURE_SIZE,
+                    "the 0x94 driver drew no textured triangle: its texture is %d x %d, smaller than the "
+                    "256 x 256 texels its spans read; give it a 256 x 256 texture, or select a driver that "
+                    "reads any size (0x00, 0x01, 0xA0)",
+                    (int)tex->width, (int)tex->height);
         return;
+    }
+    if (tex->width != 256)
+        raster_note(RASTER_NOTE_TEXTURE_SIZE,
+                    "the 0x94 driver reads its %d x %d texture as a 256 x 256 table (texel (v AND 255) x 256 + "
+                    "(u AND 255)): only a texture 256 pixels wide shows as it is",
+                    (int)tex->width, (int)tex->height);
     ZVertex p[3];
     triangle_vertices(triangle, p, triangle->uv + first);
     const ZTarget t = {target, tex->pixels, 0};

@@ -293,13 +293,12 @@ static void float_textured_row(void* context, int32_t r, const FloatEdge* left, 
 }
 
 static void float_draw_textured(tpoly* triangle, Pixmap* target, bool depth) {
+    if (!raster_texture_usable(triangle, depth ? "0x82" : "0x00", false)) return;
     const Pixmap* tex = triangle->texturemap;
-    if (!tex || !tex->pixels || tex->width <= 0 || tex->height <= 0) return;
     // A target without a z plane is drawn without the depth test rather than
     // through a null z-buffer.
     TexturedRow context{target, tex, depth && target->zbuffer != nullptr};
     const float* uv = float_fill_first_uv(triangle);
-    if (!uv) return;
     const float tw = static_cast<float>(tex->width), th = static_cast<float>(tex->height);
     FloatVertex corners[3];
     for (int k = 0; k < 3; ++k) {

@@ -120,10 +120,9 @@ static void perspective_right(const PerspectiveVertex& a, float dx, float dz, fl
 }
 
 static void perspective_draw_textured(tpoly* triangle, Pixmap* target) {
+    if (!raster_texture_usable(triangle, "0xA0", true)) return;
     const Pixmap* tex = triangle->texturemap;
-    if (!tex || !tex->pixels || !tex->rows || tex->width <= 0 || tex->height <= 0) return;
     const float* uv = float_fill_first_uv(triangle);
-    if (!uv) return;
 
     PerspectiveVertex p[3];
     for (int k = 0; k < 3; ++k) {

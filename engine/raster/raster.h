@@ -65,7 +65,8 @@ extern const RasterDriver* const raster_drivers[];
 extern const RasterDriver* current_raster_driver;
 
 // Makes the first listed driver whose flags equal the word current and returns
-// 1; with no match the safe driver becomes current and 0 is returned.
+// 1; with no match the safe driver becomes current and 0 is returned, and the
+// note RASTER_NOTE_UNKNOWN_FLAGS says so. Every call clears the earlier notes.
 int raster_select(uint32_t flags);
 
 // Draws one screen-space triangle with the current driver: back-face test
@@ -74,6 +75,43 @@ void raster_draw_triangle(tpoly* triangle, Pixmap* target);
 
 // The slot number the dispatcher uses for a fill of these flags (no wire, no custom).
 int raster_mode_slot(uint32_t flags);
+
+// ---- notes: why nothing (or not what was asked) was drawn ------------------
+// Drawing reports no errors (its results are fixed), so each cause of a
+// triangle not drawn as asked is noted once, with the numbers of the first
+// triangle that showed it, until the next raster_select or
+// raster_clear_notes: the first triangle of a cause formats one line, the
+// rest cost a test. Triangles of an open batch are noted when they are drawn:
+// read the notes after raster_flush (or after the target was blitted).
+enum : uint32_t {
+    RASTER_NOTE_UNKNOWN_FLAGS = 1u << 0,  // raster_select found no driver: the safe one is current
+    RASTER_NOTE_BACK_FACE = 1u << 1,      // culled as a back face (normal for closed objects)
+    RASTER_NOTE_NO_SLOT = 1u << 2,        // the current driver has no routine for the mode
+    RASTER_NOTE_NO_TEXTURE = 1u << 3,     // textured mode, no usable texturemap
+    RASTER_NOTE_UV_INDEX = 1u << 4,       // uv_index[0] leaves no six floats in uv
+    RASTER_NOTE_TEXTURE_SIZE = 1u << 5,   // a 256 x 256-table driver given another size
+    RASTER_NOTE_TARGET = 1u << 6,         // the target lacks what the driver draws into
+    RASTER_NOTE_STRIDE = 1u << 7,         // the pipeline refused or cut the polygon's stride
+};
+
+// The causes noted since the last raster_select or raster_clear_notes.
+uint32_t raster_notes();
+// One line per noted cause, in the order of the bits above, each naming the
+// driver, the numbers and what to change; "" when nothing was noted. The text
+// stays valid until the next call.
+const char* raster_error_detail();
+// Forgets the notes (raster_select does this too).
+void raster_clear_notes();
+// Notes a cause with its line (printf format) unless it is noted already.
+// For the drivers and the polygon pipeline; safe from the band threads.
+void raster_note(uint32_t cause, const char* format, ...);
+// Notes RASTER_NOTE_BACK_FACE with the three screen corners of a culled
+// triangle (the dispatcher and the pipeline's own early cull call it).
+void raster_note_back_face(const vector* corners);
+// For the textured routines: whether the triangle has a texture with pixels
+// and a size (and a row table when `rows`) and six coordinates inside uv;
+// if not, notes RASTER_NOTE_NO_TEXTURE or RASTER_NOTE_UV_INDEX for `driver`.
+bool raster_texture_usable(const tpoly* triangle, const char* driver, bool rows);
 
 // ---- bands: one frame's triangles on every core ------------------------------
 // Between raster_begin(target) and raster_flush(), the fills that

@@ -174,10 +174,9 @@ static void safe_draw_flat(tpoly* triangle, Pixmap* target) {
 enum SafeLight { SAFE_UNLIT, SAFE_LIT };
 
 static void safe_fill_textured(tpoly* triangle, Pixmap* target, SafeLight light, const int32_t intensity[3]) {
+    if (!raster_texture_usable(triangle, "0x01", true)) return;
     const Pixmap* tex = triangle->texturemap;
-    if (!tex || !tex->pixels || !tex->rows || tex->width <= 0 || tex->height <= 0) return;
     const float* uv = float_fill_first_uv(triangle);
-    if (!uv) return;
     SafeCorners c;
     if (!safe_scan_x(triangle, &c)) return;
     const int32_t u[3] = {fixed_trunc(uv[0], FIXED_INT32), fixed_trunc(uv[2], FIXED_INT32),

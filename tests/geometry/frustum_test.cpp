@@ -148,6 +148,37 @@ TEST_F(DemoView, InsideTriangleIsOneFanTriangleInCallerOrder) {
     EXPECT_EQ(t.stride, 5);
 }
 
+// What the pipeline refuses or cuts is noted for the person who sees nothing.
+TEST_F(DemoView, StrideAndWindingProblemsAreNoted) {
+    struct Case {
+        int32_t stride;
+        bool back;
+        size_t drawn;
+        uint32_t note;
+        const char* says;
+    } cases[] = {
+        {0, false, 0, RASTER_NOTE_STRIDE, "no polygon of stride 0"},
+        {3, false, 1, RASTER_NOTE_STRIDE, "carried 0 of the 1 texture layers of a polygon of stride 3"},
+        {5, true, 0, RASTER_NOTE_BACK_FACE, "culled as a back face"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        raster_clear_notes();
+        drawn.clear();
+        if (c.back) {
+            set({-100, 50, 0}, {0, -50, 100}, {100, 50, 0});
+            poly->flags &= ~TPOLY_TWO_SIDED;
+        } else {
+            set({-100, 50, 0}, {100, 50, 0}, {0, -50, 100});
+        }
+        poly->stride = c.stride;
+        frustum_draw_tpoly(view, poly);
+        EXPECT_EQ(drawn.size(), c.drawn);
+        EXPECT_EQ(raster_notes(), c.note);
+        EXPECT_NE(std::string(raster_error_detail()).find(c.says), std::string::npos) << raster_error_detail();
+    }
+}
+
 TEST_F(DemoView, TrianglesBehindTheEyeAreRejectedUnlit) {
     poly->flags |= TPOLY_FLAT_LIGHT;
     poly->flat_intensity = 77;

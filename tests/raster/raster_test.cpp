@@ -210,3 +210,76 @@ TEST(RasterDispatch, MissingSlotsDrawNothingWithTheRealDriver) {
     raster_draw_triangle(&t, pm.get());
     EXPECT_EQ(pm.at(2, 2), 0xFF123456u);
 }
+
+// What a person reads when nothing is drawn: one line per cause, the first
+// triangle's numbers kept, nothing drawn differently, all forgotten at the next
+// raster_select. The unknown word keeps its result and the safe driver.
+TEST(RasterNotes, EachRefusalIsNotedOnceUntilTheNextSelect) {
+    TestPixmap tex64(64, 64), tex512(512, 256), tex256(256, 256);
+    for (TestPixmap* t : {&tex64, &tex512, &tex256}) t->clear(0xFFFFFFFFu);
+    struct Case {
+        const char* name;
+        uint32_t driver, flags;
+        Pixmap* texture;
+        int32_t uv_index;
+        bool zbuffer, wound_back;
+        uint32_t note;
+        const char* says;
+        bool drawn;
+    } cases[] = {
+        {"64 x 64 on 0x94", 0x94, TPOLY_TEXTURED, tex64.get(), 0, true, false, RASTER_NOTE_TEXTURE_SIZE,
+         "texture is 64 x 64, smaller than the 256 x 256", false},
+        {"512 wide on 0x94", 0x94, TPOLY_TEXTURED, tex512.get(), 0, true, false, RASTER_NOTE_TEXTURE_SIZE,
+         "reads its 512 x 256 texture as a 256 x 256 table", true},
+        {"64 x 64 on 0x14", 0x14, TPOLY_TEXTURED, tex64.get(), 0, false, false, RASTER_NOTE_TEXTURE_SIZE,
+         "held at its last pixel", true},
+        {"null texture", 0x00, TPOLY_TEXTURED, nullptr, 0, false, false, RASTER_NOTE_NO_TEXTURE,
+         "0x00 driver drew no textured triangle: its texturemap is null", false},
+        {"uv index outside", 0xA0, TPOLY_TEXTURED, tex256.get(), 31, true, false, RASTER_NOTE_UV_INDEX,
+         "uv_index[0] is 31", false},
+        {"no z-buffer", 0x94, TPOLY_FLAT, nullptr, 0, false, false, RASTER_NOTE_TARGET, "no z-buffer", false},
+        {"no slot", 0x94, TPOLY_TEXTURED | TPOLY_FLAT_LIGHT, tex256.get(), 0, true, false, RASTER_NOTE_NO_SLOT,
+         "no routine for flat-lit textured triangles (flags 0x0204)", false},
+        {"back face", 0x01, TPOLY_FLAT, nullptr, 0, false, true, RASTER_NOTE_BACK_FACE,
+         "corners (1.0, 1.0) (1.0, 6.0) (6.0, 1.0) run counter-clockwise", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestPixmap pm(8, 8, (c.zbuffer ? PIXMAP_ZBUFFER : 0) | PIXMAP_CLEAR);
+        const std::vector<uint32_t> before = pm.plane();
+        ASSERT_EQ(raster_select(c.driver), 1);
+        EXPECT_EQ(raster_notes(), 0u);
+        EXPECT_STREQ(raster_error_detail(), "");
+        for (int k = 0; k < 2; k++) {  // the second triangle's corners are not reported
+            tpoly t = front_triangle(c.flags);
+            if (c.wound_back) std::swap(t.vertex[1], t.vertex[2]);
+            t.vertex[0].x += (float)k;
+            t.texturemap = c.texture;
+            t.uv_index[0] = c.uv_index;
+            raster_draw_triangle(&t, pm.get());
+        }
+        raster_flush();
+        EXPECT_EQ(raster_notes(), c.note);
+        const std::string detail = raster_error_detail();
+        EXPECT_NE(detail.find(c.says), std::string::npos) << detail;
+        EXPECT_EQ(detail.find('\n'), std::string::npos) << detail;  // one line: noted once
+        EXPECT_EQ(pm.plane() != before, c.drawn);
+    }
+    // Two causes give two lines in the order of their bits.
+    TestPixmap pm(8, 8);
+    tpoly untextured = front_triangle(TPOLY_TEXTURED);
+    raster_draw_triangle(&untextured, pm.get());
+    EXPECT_EQ(raster_notes(), RASTER_NOTE_BACK_FACE | RASTER_NOTE_NO_TEXTURE);
+    const std::string two = raster_error_detail();
+    EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 1) << two;
+    EXPECT_LT(two.find("back face"), two.find("texturemap is null")) << two;
+    // The unknown word: still 0 and the safe driver, now with a line that says so.
+    EXPECT_EQ(raster_select(0x82), 0);
+    EXPECT_EQ(current_raster_driver, &raster_driver_safe);
+    EXPECT_EQ(raster_notes(), RASTER_NOTE_UNKNOWN_FLAGS);
+    EXPECT_NE(std::string(raster_error_detail()).find("raster_select(0x82): no driver has these flags; the safe "
+                                                      "driver (0x01) is current"),
+              std::string::npos);
+    raster_clear_notes();
+    EXPECT_EQ(raster_notes(), 0u);
+}
