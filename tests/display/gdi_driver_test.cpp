@@ -3,13 +3,7 @@
 // as the window shows it, clipping with and without doubling, and focus.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <vector>
-
 #include "engine/display/gfx.h"
-#include "bench/tube_scene.h"
-#include "engine/jobs/jobs.h"
-#include "engine/raster/raster.h"
 #include "tests/display/display_test_util.h"
 
 static const GfxDriver* gfx = &gfx_gdi_driver;
@@ -208,41 +202,6 @@ TEST_F(GdiOpen, BlitShowsThePixmapTopDownInExactColours) {
     for (int y = 0; y < 240; y += 7)
         for (int x = 0; x < 320; x += 5) ASSERT_EQ(frame_pixel(x, y), rgb_of(src.at(x, y))) << x << "," << y;
     EXPECT_EQ(frame_pixel(319, 239), rgb_of(src.at(319, 239)));
-}
-
-// A forgotten flush: the blit first draws the triangles queued into the Pixmap,
-// so the window shows the one-thread picture at any thread count, plain and
-// doubled (the doubled copy does not go through the row jobs, which would).
-TEST_F(GdiOpen, BlitFinishesTheTrianglesQueuedIntoThePixmap) {
-    for (bool doubled : {false, true}) {
-        if (doubled) {
-            ASSERT_EQ(gfx->set_option(GFX_OPTION_DOUBLE), 1);
-        }
-        std::vector<uint32_t> one;
-        for (int threads : {1, 2, 5}) {
-            jobs_set_threads(threads);
-            TubeScene* s = tube_scene_create(320, 240);
-            ASSERT_NE(s, nullptr);
-            tube_scene_build(s, 0.7f);
-            tube_scene_clear(s);
-            raster_select(RASTER_FLAGS_FIXED_ZBUFFER);
-            raster_begin(s->screen);
-            tube_scene_draw(s, TPOLY_TEXTURED);
-            gfx->blit(0, 0, s->screen, 0, 0, 160, 120);  // no raster_flush() before it
-            std::vector<uint32_t> shown;
-            for (int y = 0; y < 240; y++)
-                for (int x = 0; x < 320; x++) shown.push_back(frame_pixel(x, y));
-            raster_flush();
-            tube_scene_destroy(s);
-            if (threads == 1) {
-                one = shown;
-                EXPECT_GT(std::count_if(one.begin(), one.end(), [&](uint32_t p) { return p != one[0]; }), 1000);
-            } else {
-                EXPECT_TRUE(shown == one) << threads << " threads, doubled " << doubled;
-            }
-        }
-    }
-    jobs_set_threads(0);
 }
 
 TEST_F(GdiOpen, BlitClipsAgainstPixmapAndDisplay) {
