@@ -73,35 +73,6 @@ static uint32_t add_pixel(uint32_t d, uint32_t s)
     return out;
 }
 
-// The additive blit's rectangle after clipping: the source and destination
-// corners and the extent. Steps as pixmap_blit's, in 64 bits so that huge
-// corners or sizes cannot overflow.
-struct BlitBox {
-    int32_t sx, sy, dx, dy, w, h;
-};
-
-static bool clip_blit(const Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx,
-                      int32_t sy, int32_t w, int32_t h, BlitBox* box)
-{
-    if (w <= 0 || h <= 0) return false;
-    int64_t sx0 = sx, sy0 = sy, sx1 = int64_t(sx) + w, sy1 = int64_t(sy) + h;
-    int64_t dx0 = dx, dy0 = dy;
-    if (sx0 < 0) { dx0 += -sx0; sx0 = 0; }
-    if (sy0 < 0) { dy0 += -sy0; sy0 = 0; }
-    if (sx1 > src->width) sx1 = src->width;
-    if (sy1 > src->height) sy1 = src->height;
-    if (sx1 - sx0 <= 0 || sy1 - sy0 <= 0) return false;
-    int64_t dx1 = dx0 + (sx1 - sx0), dy1 = dy0 + (sy1 - sy0);
-    if (dx0 < 0) { sx0 += -dx0; dx0 = 0; }
-    if (dy0 < 0) { sy0 += -dy0; dy0 = 0; }
-    if (dx1 > dst->width) { sx1 -= dx1 - dst->width; dx1 = dst->width; }
-    if (dy1 > dst->height) { sy1 -= dy1 - dst->height; dy1 = dst->height; }
-    int64_t cw = sx1 - sx0, ch = sy1 - sy0;
-    if (cw <= 0 || ch <= 0 || dx1 - dx0 <= 0 || dy1 - dy0 <= 0) return false;
-    *box = BlitBox{int32_t(sx0), int32_t(sy0), int32_t(dx0), int32_t(dy0), int32_t(cw), int32_t(ch)};
-    return true;
-}
-
 using AddRow = void (*)(uint32_t* d, const uint32_t* s, int32_t n, bool backward);
 
 static void add_row_scalar(uint32_t* d, const uint32_t* s, int32_t n, bool backward)
@@ -146,8 +117,8 @@ static void add_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int
     if (!dst || !src) return;
     pixmap_finish(src);  // what is queued into either Pixmap is drawn first
     pixmap_finish(dst);
-    BlitBox box;
-    if (!clip_blit(dst, dx, dy, src, sx, sy, w, h, &box)) return;
+    PixmapBlitBox box;
+    if (!pixmap_clip_blit(dst, dx, dy, src, sx, sy, w, h, &box)) return;
     uint32_t* dp = dst->pixels;
     const uint32_t* sp = src->pixels;
     bool bottom_up = false, backward = false;

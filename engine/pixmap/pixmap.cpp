@@ -213,11 +213,10 @@ void pixmap_clear_rect(Pixmap* pixmap, int32_t x, int32_t y, int32_t w, int32_t 
         gmem_fill32(pixmap->pixels + pixmap->rows[r] + x0, colour, static_cast<uint32_t>(n));
 }
 
-void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy, int32_t w, int32_t h)
+bool pixmap_clip_blit(const Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy,
+                      int32_t w, int32_t h, PixmapBlitBox* box)
 {
-    pixmap_finish(src);
-    pixmap_finish(dst);
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0) return false;
     // 64-bit arithmetic: corners near the int range must not wrap into the planes.
     int64_t sx0 = sx, sy0 = sy, sx1 = static_cast<int64_t>(sx) + w, sy1 = static_cast<int64_t>(sy) + h;
     int64_t dx0 = dx, dy0 = dy;
@@ -225,14 +224,25 @@ void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t
     if (sy0 < 0) { dy0 += -sy0; sy0 = 0; }
     if (sx1 > src->width) sx1 = src->width;
     if (sy1 > src->height) sy1 = src->height;
-    if (sx1 - sx0 <= 0 || sy1 - sy0 <= 0) return;
+    if (sx1 - sx0 <= 0 || sy1 - sy0 <= 0) return false;
     int64_t dx1 = dx0 + (sx1 - sx0), dy1 = dy0 + (sy1 - sy0);
     if (dx0 < 0) { sx0 += -dx0; dx0 = 0; }
     if (dy0 < 0) { sy0 += -dy0; dy0 = 0; }
     if (dx1 > dst->width) { sx1 -= dx1 - dst->width; dx1 = dst->width; }
     if (dy1 > dst->height) { sy1 -= dy1 - dst->height; dy1 = dst->height; }
     int64_t cw = sx1 - sx0, ch = sy1 - sy0;
-    if (cw <= 0 || ch <= 0 || dx1 - dx0 <= 0 || dy1 - dy0 <= 0) return;
+    if (cw <= 0 || ch <= 0 || dx1 - dx0 <= 0 || dy1 - dy0 <= 0) return false;
+    *box = PixmapBlitBox{int32_t(sx0), int32_t(sy0), int32_t(dx0), int32_t(dy0), int32_t(cw), int32_t(ch)};
+    return true;
+}
+
+void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy, int32_t w, int32_t h)
+{
+    pixmap_finish(src);
+    pixmap_finish(dst);
+    PixmapBlitBox box;
+    if (!pixmap_clip_blit(dst, dx, dy, src, sx, sy, w, h, &box)) return;
+    const int64_t sx0 = box.sx, sy0 = box.sy, dx0 = box.dx, dy0 = box.dy, cw = box.w, ch = box.h;
 
     // Within one Pixmap, a destination below the source (or on the same row to
     // its right) would re-read rows and words already written: walk backwards,

@@ -72,6 +72,17 @@ void pixmap_clear_rect(Pixmap* pixmap, int32_t x, int32_t y, int32_t w, int32_t 
 void pixmap_blit(Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy,
                  int32_t w, int32_t h);
 
+// A blit's rectangle after clipping against both Pixmaps: source corner, destination
+// corner, extent.
+struct PixmapBlitBox {
+    int32_t sx, sy, dx, dy, w, h;
+};
+// Clips the w x h rectangle at (sx, sy) of src, going to (dx, dy) of dst, as
+// pixmap_blit does (in 64 bits: huge corners or sizes cannot wrap); false when
+// nothing is left.
+bool pixmap_clip_blit(const Pixmap* dst, int32_t dx, int32_t dy, const Pixmap* src, int32_t sx, int32_t sy,
+                      int32_t w, int32_t h, PixmapBlitBox* box);
+
 // ---- drawing queued on a Pixmap --------------------------------------------
 // Threads never change the picture, also when the caller slips: the
 // rasterizers' open batch (raster_begin .. raster_flush, engine/raster/raster.h)

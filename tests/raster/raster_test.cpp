@@ -245,7 +245,7 @@ TEST(RasterNotes, EachRefusalIsNotedOnceUntilTheNextSelect) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestPixmap pm(8, 8, (c.zbuffer ? PIXMAP_ZBUFFER : 0) | PIXMAP_CLEAR);
+        TestPixmap pm(8, 8, (c.zbuffer ? uint32_t(PIXMAP_ZBUFFER) : 0u) | PIXMAP_CLEAR);
         const std::vector<uint32_t> before = pm.plane();
         ASSERT_EQ(raster_select(c.driver), 1);
         EXPECT_EQ(raster_notes(), 0u);
