@@ -148,6 +148,8 @@ void raster_draw_triangle(tpoly* t, Pixmap* target) {
 }
 
 void raster_note_back_face(const vector* v) {
+    // Culling is frequent (half of a closed mesh): once noted, nothing to format.
+    if (notes.bits.load(std::memory_order_relaxed) & RASTER_NOTE_BACK_FACE) return;
     raster_note(RASTER_NOTE_BACK_FACE,
                 "a triangle was culled as a back face: its corners (%.1f, %.1f) (%.1f, %.1f) (%.1f, %.1f) run "
                 "counter-clockwise on the screen; the front winding is clockwise (y down), or set TPOLY_TWO_SIDED",
