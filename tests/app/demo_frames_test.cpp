@@ -21,6 +21,7 @@
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
+#include "tools/capture/frame_hash.h"
 
 namespace {
 
@@ -33,19 +34,6 @@ struct FrameRecord {
     uint64_t hash;
 };
 
-// A 64-bit hash of the visible pixels, row by row (independent of row padding).
-uint64_t hash_pixels(const Pixmap* p) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(p->width) << 32 | uint32_t(p->height));
-    for (int32_t y = 0; y < p->height; y++) {
-        const uint32_t* row = p->pixels + p->rows[y];
-        for (int32_t x = 0; x < p->width; x++) {
-            h = (h ^ row[x]) * 0x100000001B3ull;
-            h ^= h >> 29;
-        }
-    }
-    return h;
-}
-
 // The capture tool's default span: frames up to two seconds after order 20 begins.
 std::vector<FrameRecord> run_demo() {
     std::vector<FrameRecord> frames;
@@ -56,7 +44,7 @@ std::vector<FrameRecord> run_demo() {
         const FrameRecord r = {demo.position->order.load(), demo.position->row.load(), 0};
         if (r.order >= 20 && ++end_loop_frames > 2 * FPS) break;
         demo_draw();
-        frames.push_back({r.order, r.row, hash_pixels(demo.vscreen)});
+        frames.push_back({r.order, r.row, frame_hash_pixels(demo.vscreen)});
         demo_frame_end();
     }
     demo_shutdown();
@@ -93,7 +81,7 @@ TEST(DemoFrames, EveryFrameMatchesTheRecordedHashes) {
         ASSERT_NE(f, nullptr) << out;
         std::fprintf(f, "# frame order row hash: the whole demo at %u fps on the headless host, 320 x 240\n", FPS);
         for (size_t n = 0; n < frames.size(); n++)
-            std::fprintf(f, "%zu %u %u %016" PRIx64 "\n", n, frames[n].order, frames[n].row, frames[n].hash);
+            std::fprintf(f, FRAME_HASH_LINE, uint64_t(n), frames[n].order, frames[n].row, frames[n].hash);
         ASSERT_EQ(std::fclose(f), 0);
         GTEST_SKIP() << "recorded " << frames.size() << " frames into " << out;
     }

@@ -1,7 +1,8 @@
 // wendril-capture: runs the demo on the headless host at a fixed frame rate and
 // writes a span of it as numbered PNG frames and a WAV of exactly that span, an
-// MP4 (through ffmpeg), a contact sheet and a per-frame log. Frame N is the same
-// on every run: the virtual clock puts it at floor(N * 1e6 / fps) us.
+// MP4 (through ffmpeg), a contact sheet, a per-frame log and the frames' hashes.
+// Frame N is the same on every run: the virtual clock puts it at
+// floor(N * 1e6 / fps) us.
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -21,6 +22,7 @@
 #include "platform/audio.h"
 #include "platform/host.h"
 #include "tools/capture/capture_output.h"
+#include "tools/capture/frame_hash.h"
 #include "tools/capture/span.h"
 
 namespace {
@@ -44,6 +46,9 @@ const char* const USAGE =
     "                      size at scale 1, exactly the scaled size otherwise\n"
     "  --contact-sheet FILE  PNG with one labelled thumbnail per order\n"
     "  --log FILE          one line per frame: frame, virtual ms, ticks, order, row\n"
+    "  --hashes FILE       one line per frame: frame, order, row and the hash of its\n"
+    "                      pixels, as in tests/app/demo_frames.txt (the default span\n"
+    "                      at 60 fps and scale 1 gives that file)\n"
     "  --data DIR          where the demo's files are (default .)\n"
     "  --quiet             no progress on standard error\n"
     "  --help              this text\n"
@@ -56,7 +61,7 @@ struct Options {
     uint32_t fps = 60;
     SpanWhen from, to;
     uint64_t every = 1;
-    std::string out, mp4, sheet, log, data = ".";
+    std::string out, mp4, sheet, log, hashes, data = ".";
     bool quiet = false;
     float scale = 1.0f;
 };
@@ -128,7 +133,7 @@ Options parse(int argc, char** argv) {
         }
         if (arg.rfind("--", 0) != 0) bad("unexpected argument '" + arg + "'");
         static const char* const with_value[] = {"--fps", "--from", "--to", "--frames", "--out", "--every",
-                                                  "--mp4", "--contact-sheet", "--log", "--data", "--scale"};
+                                                  "--mp4", "--contact-sheet", "--log", "--hashes", "--data", "--scale"};
         bool known = false;
         for (const char* name : with_value) known = known || arg == name;
         if (!known) bad("unknown option '" + arg + "'");
@@ -144,6 +149,7 @@ Options parse(int argc, char** argv) {
         else if (arg == "--mp4") o.mp4 = value;
         else if (arg == "--contact-sheet") o.sheet = value;
         else if (arg == "--log") o.log = value;
+        else if (arg == "--hashes") o.hashes = value;
         else if (arg == "--data") o.data = value;
         else if (arg == "--scale" && !(scale_given = demo_parse_scale(value.c_str(), &o.scale)))
             bad("--scale wants a scale from 1 to 8 (such as 2 or 4.5), not '" + value + "'");
@@ -160,7 +166,7 @@ Options parse(int argc, char** argv) {
     if (f.kind == SpanWhen::POSITION && t.kind == SpanWhen::POSITION &&
         (t.order < f.order || (t.order == f.order && t.row <= f.row)))
         bad("--to must come after --from");
-    if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty()) o.out = "capture";
+    if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty() && o.hashes.empty()) o.out = "capture";
     return o;
 }
 
@@ -330,6 +336,14 @@ int check_positions(const Options& o) {
 // of the files written at the end (not found out after a long run). Enters the
 // data folder. 0 when the run can go on, else its exit status.
 int check_before_writing(Options* o) {
+#ifdef TAVIK_NO_PNG
+    // The wasm build (under node) has no PNG library and starts no processes.
+    if (!o->out.empty() || !o->sheet.empty() || !o->mp4.empty()) {
+        std::fprintf(stderr, "wendril-capture: --out, --contact-sheet and --mp4 are not in this build (wasm, no PNG "
+                             "library, no ffmpeg); --hashes and --log are\n");
+        return 1;
+    }
+#endif
     if (!o->mp4.empty() && !ffmpeg_available()) {
         std::fprintf(stderr,
                      "wendril-capture: --mp4 needs ffmpeg, which is not installed (apt-get install ffmpeg);\n"
@@ -337,6 +351,7 @@ int check_before_writing(Options* o) {
         return 1;
     }
     o->out = absolute(o->out), o->mp4 = absolute(o->mp4), o->sheet = absolute(o->sheet), o->log = absolute(o->log);
+    o->hashes = absolute(o->hashes);
     if (chdir(o->data.c_str()) != 0) {
         std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o->data.c_str(), std::strerror(errno));
         return 1;
@@ -347,7 +362,7 @@ int check_before_writing(Options* o) {
         return 1;
     }
     if (const int status = check_positions(*o)) return status;
-    for (const std::string* file : {&o->mp4, &o->sheet, &o->log}) {
+    for (const std::string* file : {&o->mp4, &o->sheet, &o->log, &o->hashes}) {
         if (file->empty()) continue;
         const std::string dir = file->substr(0, file->rfind('/') + 1);
         if (access(dir.c_str(), W_OK) != 0) {
@@ -365,6 +380,7 @@ struct Run {
     SpanState span;
     Outputs outputs;
     FILE* log = nullptr;
+    FILE* hashes = nullptr;
     // The sound is needed for the WAV and the MP4: it is rendered into a part file
     // that starts at or just before the first frame and cut to the span at the end.
     bool want_sound = false;
@@ -400,6 +416,12 @@ int open_outputs(Run* r) {
         r->outputs.discard();
         return 1;
     }
+    if (!o.hashes.empty() && !(r->hashes = std::fopen(r->outputs.add(o.hashes).c_str(), "w"))) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.hashes.c_str(), std::strerror(errno));
+        if (r->log) std::fclose(r->log), r->log = nullptr;
+        r->outputs.discard();
+        return 1;
+    }
     r->want_sound = !o.out.empty() || !o.mp4.empty();
     const std::string base = !o.out.empty() ? o.out + "/wendril" : o.mp4;
     r->wav_part = base + ".sound.part";
@@ -417,6 +439,7 @@ int start_demo(Run* r) {
     if (demo_start() != 0) {
         std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", r->o.data.c_str());
         if (r->log) std::fclose(r->log), r->log = nullptr;
+        if (r->hashes) std::fclose(r->hashes), r->hashes = nullptr;
         r->outputs.discard();
         return 1;
     }
@@ -438,6 +461,7 @@ int give_up(Run* r, int status) {
         std::remove(r->video_tmp.c_str());
     }
     if (r->log) std::fclose(r->log), r->log = nullptr;
+    if (r->hashes) std::fclose(r->hashes), r->hashes = nullptr;
     r->outputs.discard();
     return status;
 }
@@ -450,8 +474,15 @@ int stopped(const Run& r) {
     return 128 + sig;
 }
 
-// At the span's first frame, before it is drawn: the sound's part file and ffmpeg.
+// At the span's first frame, before it is drawn: the sound's part file, ffmpeg
+// and the hashes' comment line.
 bool begin_span(Run* r) {
+    if (r->hashes) {
+        const bool whole = r->o.from.kind == SpanWhen::NONE && r->o.to.kind == SpanWhen::NONE;
+        std::fprintf(r->hashes, "# frame order row hash: %s at %u fps on the headless host, %d x %d\n",
+                     whole ? "the whole demo" : "a span of the demo", r->o.fps, int(r->screen_width),
+                     int(r->screen_height));
+    }
     if (r->want_sound) {
         if (!audio_wav_begin(r->wav_part.c_str())) {
             std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", r->wav_part.c_str(), std::strerror(errno));
@@ -468,9 +499,11 @@ bool begin_span(Run* r) {
 }
 
 // A drawn frame of the span into every output asked for; a failure sets r->failed.
-void keep_frame(Run* r, const Snapshot& s) {
+// `hash` is the frame's hash taken after it was drawn, before its frame end.
+void keep_frame(Run* r, const Snapshot& s, uint64_t hash) {
     const Options& o = r->o;
     const uint64_t n = s.frame;
+    if (r->hashes) std::fprintf(r->hashes, FRAME_HASH_LINE, n, s.order, s.row, hash);
     const RgbImage rgb = capture_rgb_from_rgba(demo.vscreen->pixels, demo.vscreen->rows, demo.vscreen->width,
                                                demo.vscreen->height);
     if (!o.out.empty() && (n - r->span.first) % o.every == 0) {
@@ -520,6 +553,8 @@ int play(Run* r) {
             return give_up(r, 2);
         }
         demo_draw();
+        // Hashed as the whole-demo check does, before the frame end shows it.
+        const uint64_t hash = r->hashes && step == SPAN_IN ? frame_hash_pixels(demo.vscreen) : 0;
         demo_frame_end();
         // The frame past the span is drawn too: its frame end moves the clock, and so
         // the sound, beyond the span's last sample.
@@ -530,7 +565,7 @@ int play(Run* r) {
                                  double(n + 1) / std::max(seconds_since(r->wall0, CLOCK_MONOTONIC), 1e-3), false);
             continue;
         }
-        keep_frame(r, s);
+        keep_frame(r, s, hash);
         const double wall = seconds_since(r->wall0, CLOCK_MONOTONIC);
         r->progress.show(span_progress(r->rules, r->span, n, s.order, s.row), s, n - r->span.first + 1,
                          double(n + 1) / (wall > 0 ? wall : 1), false);
@@ -576,6 +611,7 @@ void report(const Run& r, double wall, double cpu, uint64_t s0, uint64_t s1) {
         std::fprintf(stderr, "wendril-capture: contact sheet %s (%zu order%s)\n", o.sheet.c_str(), r.thumbs.size(),
                      r.thumbs.size() == 1 ? "" : "s");
     if (!o.log.empty()) std::fprintf(stderr, "wendril-capture: frame log %s\n", o.log.c_str());
+    if (!o.hashes.empty()) std::fprintf(stderr, "wendril-capture: frame hashes %s\n", o.hashes.c_str());
     std::fprintf(stderr, "wendril-capture: %.1f frames a second (%.1f per CPU second of this process)\n",
                  double(end + 1) / (wall > 0 ? wall : 1), double(end + 1) / (cpu > 0 ? cpu : 1));
 }
@@ -595,11 +631,12 @@ int finish(Run* r) {
         r->failed = true;
     }
     demo_shutdown();
-    if (r->log) {
-        const bool closed = std::fclose(r->log) == 0;
-        r->log = nullptr;
+    for (auto [file, name] : {std::pair{&r->log, &r->o.log}, std::pair{&r->hashes, &r->o.hashes}}) {
+        if (!*file) continue;
+        const bool closed = std::fclose(*file) == 0;
+        *file = nullptr;
         if (!closed) {
-            std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", r->o.log.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", name->c_str(), std::strerror(errno));
             r->failed = true;
         }
     }

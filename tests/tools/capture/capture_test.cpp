@@ -2,7 +2,8 @@
 // sound and log; a span has the frames and samples its bounds say, its sound is
 // the whole demo's sound cut at round(F * 44100 / fps); the log shows what each
 // frame saw; the contact sheet's size follows the orders; bad arguments exit 2;
-// a failed or interrupted run leaves the files of an earlier one as they were.
+// the frame hashes are the whole-demo check's lines; a failed or interrupted run
+// leaves the files of an earlier one as they were.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -259,12 +260,46 @@ TEST_F(Capture, MusicPositionsBoundTheSpanAndTheSheetHasOneThumbnailPerOrder) {
     EXPECT_FALSE(exists(d + "/capture")) << "no PNG frames unless asked for";
 }
 
+// --hashes alone: the comment line, then for each frame of the span the very line
+// the whole-demo check recorded for it (tests/app/demo_frames.txt), nothing else.
+TEST_F(Capture, HashesAreTheRecordedLinesOfTheirFrames) {
+    const std::string d = scratch("hashes");
+    const ToolRun r = capture(d, "--from 9:0 --frames 30 --hashes h.txt --quiet");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listing(d), (std::vector<std::string>{"h.txt", "stderr", "stdout"}));
+    std::vector<std::string> recorded;
+    std::istringstream whole(text_of(std::string(TAVIK_SOURCE_DIR) + "/tests/app/demo_frames.txt"));
+    for (std::string line; std::getline(whole, line);)
+        if (line.rfind('#', 0) != 0) recorded.push_back(line);
+    std::istringstream got(text_of(d + "/h.txt"));
+    std::string line;
+    ASSERT_TRUE(std::getline(got, line));
+    EXPECT_EQ(line, "# frame order row hash: a span of the demo at 60 fps on the headless host, 320 x 240");
+    size_t count = 0;
+    unsigned long long first = 0;
+    while (std::getline(got, line)) {
+        unsigned long long n = 0;
+        unsigned order = 0, row = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%llu %u %u", &n, &order, &row), 3) << line;
+        if (count == 0) {
+            first = n;
+            EXPECT_EQ(order, 9u);
+            EXPECT_LE(row, 1u) << "the first frame at or past 9:0";
+        }
+        ASSERT_EQ(n, first + count++) << "one line per frame, in order";
+        ASSERT_LT(n, recorded.size());
+        EXPECT_EQ(line, recorded[n]);
+    }
+    EXPECT_EQ(count, 30u);
+}
+
 TEST_F(Capture, HelpAndBadArguments) {
     const std::string d = scratch("args");
     ToolRun r = capture(d, "--help");
     EXPECT_EQ(r.status, 0);
     for (const char* option : {"usage: wendril-capture", "--fps", "--from", "--to", "--out", "--mp4", "--contact-sheet",
-                               "--log", "order:row"})
+                               "--log",
+                               "--hashes", "order:row"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 
     const struct {
@@ -282,6 +317,7 @@ TEST_F(Capture, HelpAndBadArguments) {
         {"--frames 0", "--frames"},
         {"--to 3 --frames 10", "--frames"},
         {"--every", "--every"},
+        {"--hashes", "--hashes"},
         {"--sheet x.png", "--sheet"},
         {"frames", "frames"},
         {"--fps 10 --from 40:0 --to 41:0 --log l.txt", "40:0"},  // the music never gets there
