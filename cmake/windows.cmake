@@ -2,7 +2,8 @@
 # the engine and the demo, which CMakeLists.txt builds as on Linux. The engine runs
 # over the system's own windowing, GDI, DirectDraw and multimedia timer; of the
 # platform layer only the module players and their sound output (waveOut) are ours;
-# the stand-ins for the Windows interfaces and the SDL and headless hosts are not built.
+# the stand-ins for the Windows interfaces and the headless host are built for the
+# capture alone (tavik_windows_capture below), the SDL host not at all.
 # TAVIK_WINDOWS_DEPENDENCIES: the prefixes of the cross-built JPEG library and
 # libopenmpt (static libraries).
 set(TAVIK_WINDOWS_DEPENDENCIES "" CACHE STRING "Prefixes of the Windows builds of libjpeg and libopenmpt")
@@ -43,3 +44,37 @@ target_link_libraries(tavik_platform_windows PUBLIC ${TAVIK_OPENMPT_LIBRARY} Thr
 # tests/windows/wine_test.sh runs under Wine).
 add_executable(waveout_test ${PROJECT_SOURCE_DIR}/tests/platform/hosts/windows/waveout_test.cpp)
 target_link_libraries(waveout_test PRIVATE tavik_platform_windows)
+
+# wendril-capture.exe: the demo on the headless host and the stand-ins for the
+# Windows interfaces (TAVIK_STANDINS: platform/*.h declare the stand-ins instead of
+# the system's headers), so that its frames are the headless frames of every other
+# system. The engine and the demo are built a second time for it, from the same
+# sources as tavik and wendril_app. No PNG library (TAVIK_NO_PNG: no PNG frames or
+# contact sheet) and no ffmpeg runs here: the frame hashes, the WAV and the log.
+# Called by CMakeLists.txt once tavik and wendril_app are defined.
+function(tavik_windows_capture)
+  file(GLOB standins CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/standins/*.cpp)
+  file(GLOB headless CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/hosts/headless/*.cpp)
+  add_library(tavik_platform_headless STATIC ${standins} ${headless})
+  target_include_directories(tavik_platform_headless PUBLIC ${PROJECT_SOURCE_DIR})
+  target_include_directories(tavik_platform_headless SYSTEM PUBLIC ${TAVIK_OPENMPT_INCLUDE})
+  target_compile_definitions(tavik_platform_headless PUBLIC TAVIK_STANDINS=1 TAVIK_HOST_HEADLESS=1)
+  target_link_libraries(tavik_platform_headless PUBLIC ${TAVIK_OPENMPT_LIBRARY} Threads::Threads rpcrt4)
+
+  get_target_property(engine_sources tavik SOURCES)
+  add_library(tavik_standin STATIC ${engine_sources})
+  get_target_property(engine_includes tavik INCLUDE_DIRECTORIES)
+  target_include_directories(tavik_standin PUBLIC ${engine_includes})
+  target_compile_definitions(tavik_standin PUBLIC TAVIK_STANDINS=1)
+  target_link_libraries(tavik_standin PUBLIC JPEG::JPEG Threads::Threads)
+
+  get_target_property(app_sources wendril_app SOURCES)
+  add_library(wendril_app_standin STATIC ${app_sources})
+  target_link_libraries(wendril_app_standin PUBLIC tavik_standin)
+
+  file(GLOB capture CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/capture/*.cpp ${PROJECT_SOURCE_DIR}/tools/font/*.cpp)
+  add_executable(wendril-capture ${capture})
+  target_compile_definitions(wendril-capture PRIVATE TAVIK_NO_PNG=1)
+  target_link_libraries(wendril-capture PRIVATE wendril_app_standin
+    "$<LINK_GROUP:RESCAN,tavik_standin,tavik_platform_headless>")
+endfunction()
