@@ -3,7 +3,8 @@
 // 320 x 240 and 640 x 480 at 8 (palette), 16 (5-6-5) and 32 bits per pixel.
 #pragma once
 
-#ifdef _WIN32
+// TAVIK_STANDINS: the stand-ins' declarations on Windows too (the capture's build).
+#if defined(_WIN32) && !defined(TAVIK_STANDINS)
 // Windows: the system's own declarations.
 #include "platform/windef.h"
 #include <ddraw.h>
@@ -186,4 +187,4 @@ struct IDirectDrawSurface : IUnknown {
 
 HRESULT WINAPI DirectDrawCreate(GUID* lpGUID, LPDIRECTDRAW* lplpDD, IUnknown* pUnkOuter);
 
-#endif  // _WIN32
+#endif  // _WIN32 && !TAVIK_STANDINS

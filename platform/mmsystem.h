@@ -3,7 +3,8 @@
 // Headless host: fired from the virtual clock, in order, on the advancing thread.
 #pragma once
 
-#ifdef _WIN32
+// TAVIK_STANDINS: the stand-ins' declarations on Windows too (the capture's build).
+#if defined(_WIN32) && !defined(TAVIK_STANDINS)
 // Windows: the system's own declarations.
 #include "platform/windef.h"
 #include <mmsystem.h>
@@ -62,4 +63,4 @@ MMRESULT WINAPI timeKillEvent(UINT uTimerID);  // waits for a running callback t
 MMRESULT WINAPI timeGetSystemTime(LPMMTIME pmmt, UINT cbmmt);
 MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS ptc, UINT cbtc);
 
-#endif  // _WIN32
+#endif  // _WIN32 && !TAVIK_STANDINS

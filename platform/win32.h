@@ -3,7 +3,8 @@
 // window procedures, timers, key state, DIB sections) runs over either host.
 #pragma once
 
-#ifdef _WIN32
+// TAVIK_STANDINS: the stand-ins' declarations on Windows too (the capture's build).
+#if defined(_WIN32) && !defined(TAVIK_STANDINS)
 // Windows: the system's own declarations.
 #include "platform/windef.h"
 #else
@@ -303,4 +304,4 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);  // knows "Di
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);  // also to stderr
 
-#endif  // _WIN32
+#endif  // _WIN32 && !TAVIK_STANDINS

@@ -2,7 +2,8 @@
 // LP64 Linux: DWORD and LONG stay 32-bit as on Windows.
 #pragma once
 
-#ifdef _WIN32
+// TAVIK_STANDINS: the stand-ins' declarations on Windows too (the capture's build).
+#if defined(_WIN32) && !defined(TAVIK_STANDINS)
 // Windows: the system's own declarations. No min/max macros (the engine uses std::min).
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -67,4 +68,4 @@ typedef LONG* LPLONG;
 
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HRESULT) == 4, "Windows widths");
 
-#endif  // _WIN32
+#endif  // _WIN32 && !TAVIK_STANDINS
