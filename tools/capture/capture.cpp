@@ -25,6 +25,14 @@
 #include "tools/capture/frame_hash.h"
 #include "tools/capture/span.h"
 
+#ifdef _WIN32
+// Windows (mingw-w64): no hard links (an earlier file is moved aside instead), no
+// symbolic links to tell from their targets, and mkdir without a mode.
+#define lstat stat
+#define link(from, to) (errno = ENOSYS, -1)
+#define mkdir(path, mode) mkdir(path)
+#endif
+
 namespace {
 
 const char* const USAGE =
@@ -39,6 +47,8 @@ const char* const USAGE =
     "  --out DIR           frame_NNNNNN.png (N counts from the demo's start) and\n"
     "                      wendril.wav, exactly the span's sound (default: capture,\n"
     "                      when no other output is asked for)\n"
+    "  --wav FILE          exactly the span's sound, as 16-bit stereo 44.1 kHz WAV\n"
+    "                      (in place of DIR/wendril.wav)\n"
     "  --every N           write every Nth frame of the span as PNG (default 1)\n"
     "  --scale S           draw at S times 320 x 240, S from 1 to 8 (2, 4.5 ...);\n"
     "                      default 1, or TAVIK_SCALE when set (4.5 is 1440 x 1080)\n"
@@ -55,13 +65,18 @@ const char* const USAGE =
     "\n"
     "Seconds pick the first frame at or after that time; order:row picks the first\n"
     "frame whose music position is at or past it. The WAV of a span starting at\n"
-    "frame F starts at sample round(F * 44100 / fps).\n";
+    "frame F starts at sample round(F * 44100 / fps).\n"
+#ifdef TAVIK_NO_PNG
+    "\nThis build writes no PNG files (--out's frames, --contact-sheet) and runs no\n"
+    "ffmpeg (--mp4): --hashes, --wav and --log are what it writes.\n"
+#endif
+    ;
 
 struct Options {
     uint32_t fps = 60;
     SpanWhen from, to;
     uint64_t every = 1;
-    std::string out, mp4, sheet, log, hashes, data = ".";
+    std::string out, mp4, sheet, log, hashes, wav, data = ".";
     bool quiet = false;
     float scale = 1.0f;
 };
@@ -133,7 +148,7 @@ Options parse(int argc, char** argv) {
         }
         if (arg.rfind("--", 0) != 0) bad("unexpected argument '" + arg + "'");
         static const char* const with_value[] = {"--fps", "--from", "--to", "--frames", "--out", "--every",
-                                                  "--mp4", "--contact-sheet", "--log", "--hashes", "--data", "--scale"};
+                                                  "--mp4", "--contact-sheet", "--log", "--hashes", "--wav", "--data", "--scale"};
         bool known = false;
         for (const char* name : with_value) known = known || arg == name;
         if (!known) bad("unknown option '" + arg + "'");
@@ -150,6 +165,7 @@ Options parse(int argc, char** argv) {
         else if (arg == "--contact-sheet") o.sheet = value;
         else if (arg == "--log") o.log = value;
         else if (arg == "--hashes") o.hashes = value;
+        else if (arg == "--wav") o.wav = value;
         else if (arg == "--data") o.data = value;
         else if (arg == "--scale" && !(scale_given = demo_parse_scale(value.c_str(), &o.scale)))
             bad("--scale wants a scale from 1 to 8 (such as 2 or 4.5), not '" + value + "'");
@@ -166,14 +182,37 @@ Options parse(int argc, char** argv) {
     if (f.kind == SpanWhen::POSITION && t.kind == SpanWhen::POSITION &&
         (t.order < f.order || (t.order == f.order && t.row <= f.row)))
         bad("--to must come after --from");
-    if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty() && o.hashes.empty()) o.out = "capture";
+#ifdef TAVIK_NO_PNG
+    if (!o.out.empty() || !o.sheet.empty())
+        bad(std::string(!o.out.empty() ? "--out" : "--contact-sheet") +
+            " writes PNG files, which are not in this build: --hashes, --wav and --log are");
+#endif
+#ifdef _WIN32
+    if (!o.mp4.empty()) bad("--mp4 runs ffmpeg, which is not in this build: --wav writes the span's sound");
+#endif
+    if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty() && o.hashes.empty() && o.wav.empty()) {
+#ifdef TAVIK_NO_PNG
+        bad("nothing asked for: this build writes --hashes, --wav and --log (no PNG frames)");
+#endif
+        o.out = "capture";
+    }
     return o;
 }
+
+#ifdef _WIN32
+const char* const PATH_SEPARATORS = "/\\";
+#else
+const char* const PATH_SEPARATORS = "/";
+#endif
 
 // Absolute paths for everything written, taken before the move into the data
 // directory. The directory of FILE must exist.
 std::string absolute(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
+#ifdef _WIN32
+    // "\\server\share", "\\dir" and "C:\dir", "C:dir" (a drive's own folder).
+    if (path[0] == '\\' || (path.size() >= 2 && path[1] == ':')) return path;
+#endif
     char* cwd = getcwd(nullptr, 0);
     const std::string full = std::string(cwd ? cwd : ".") + "/" + path;
     std::free(cwd);
@@ -312,6 +351,7 @@ struct Outputs {
     }
 };
 
+// SIGINT, SIGTERM or (not on Windows) SIGHUP: what capture_catch_signals catches.
 const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP"; }
 
 // A position past the song's last order is never played. Other positions the
@@ -351,7 +391,7 @@ int check_before_writing(Options* o) {
         return 1;
     }
     o->out = absolute(o->out), o->mp4 = absolute(o->mp4), o->sheet = absolute(o->sheet), o->log = absolute(o->log);
-    o->hashes = absolute(o->hashes);
+    o->hashes = absolute(o->hashes), o->wav = absolute(o->wav);
     if (chdir(o->data.c_str()) != 0) {
         std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o->data.c_str(), std::strerror(errno));
         return 1;
@@ -362,9 +402,9 @@ int check_before_writing(Options* o) {
         return 1;
     }
     if (const int status = check_positions(*o)) return status;
-    for (const std::string* file : {&o->mp4, &o->sheet, &o->log, &o->hashes}) {
+    for (const std::string* file : {&o->mp4, &o->sheet, &o->log, &o->hashes, &o->wav}) {
         if (file->empty()) continue;
-        const std::string dir = file->substr(0, file->rfind('/') + 1);
+        const std::string dir = file->substr(0, file->find_last_of(PATH_SEPARATORS) + 1);
         if (access(dir.c_str(), W_OK) != 0) {
             std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", file->c_str(), std::strerror(errno));
             return 1;
@@ -416,16 +456,17 @@ int open_outputs(Run* r) {
         r->outputs.discard();
         return 1;
     }
-    if (!o.hashes.empty() && !(r->hashes = std::fopen(r->outputs.add(o.hashes).c_str(), "w"))) {
+    // Binary: lines end in LF on Windows too, as in tests/app/demo_frames.txt.
+    if (!o.hashes.empty() && !(r->hashes = std::fopen(r->outputs.add(o.hashes).c_str(), "wb"))) {
         std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.hashes.c_str(), std::strerror(errno));
         if (r->log) std::fclose(r->log), r->log = nullptr;
         r->outputs.discard();
         return 1;
     }
-    r->want_sound = !o.out.empty() || !o.mp4.empty();
-    const std::string base = !o.out.empty() ? o.out + "/wendril" : o.mp4;
+    r->want_sound = !o.out.empty() || !o.mp4.empty() || !o.wav.empty();
+    const std::string base = !o.wav.empty() ? o.wav : !o.out.empty() ? o.out + "/wendril" : o.mp4;
     r->wav_part = base + ".sound.part";
-    r->wav = o.out.empty() ? o.mp4 + ".wav.tmp" : o.out + "/wendril.wav";
+    r->wav = !o.wav.empty() ? o.wav : !o.out.empty() ? o.out + "/wendril.wav" : o.mp4 + ".wav.tmp";
     r->video_tmp = o.mp4 + ".video.tmp";
     return 0;
 }
@@ -504,6 +545,9 @@ void keep_frame(Run* r, const Snapshot& s, uint64_t hash) {
     const Options& o = r->o;
     const uint64_t n = s.frame;
     if (r->hashes) std::fprintf(r->hashes, FRAME_HASH_LINE, n, s.order, s.row, hash);
+    if (r->log)
+        std::fprintf(r->log, "%" PRIu64 " %.3f %.1f %u %u\n", n, double(s.time_us) / 1000.0, double(s.ticks), s.order, s.row);
+    if (o.out.empty() && o.mp4.empty() && o.sheet.empty()) return;
     const RgbImage rgb = capture_rgb_from_rgba(demo.vscreen->pixels, demo.vscreen->rows, demo.vscreen->width,
                                                demo.vscreen->height);
     if (!o.out.empty() && (n - r->span.first) % o.every == 0) {
@@ -519,8 +563,6 @@ void keep_frame(Run* r, const Snapshot& s, uint64_t hash) {
         if (!capture_stop_signal()) std::fprintf(stderr, "wendril-capture: ffmpeg stopped taking frames\n");
         r->failed = true;
     }
-    if (r->log)
-        std::fprintf(r->log, "%" PRIu64 " %.3f %.1f %u %u\n", n, double(s.time_us) / 1000.0, double(s.ticks), s.order, s.row);
     if (!o.sheet.empty()) {
         const SpanSheetChoice choice = span_sheet_offer(&r->sheet, n, s.order, s.row);
         if (choice == SPAN_SHEET_REPLACE) r->thumbs.pop_back();
@@ -578,7 +620,8 @@ int play(Run* r) {
 // r->failed (with a message).
 void write_after_loop(Run* r, uint64_t s0, uint64_t s1) {
     const Options& o = r->o;
-    const std::string wav_file = o.out.empty() ? r->wav : r->outputs.add(r->wav);
+    const bool wav_kept = !o.out.empty() || !o.wav.empty();
+    const std::string wav_file = wav_kept ? r->outputs.add(r->wav) : r->wav;
     if (r->want_sound && !r->failed && !capture_stop_signal())
         r->failed = !capture_cut_wav(r->wav_part, r->part_first, s0, s1, wav_file);
     if (r->want_sound) std::remove(r->wav_part.c_str());
@@ -589,7 +632,7 @@ void write_after_loop(Run* r, uint64_t s0, uint64_t s1) {
             std::fprintf(stderr, "wendril-capture: ffmpeg could not make %s\n", o.mp4.c_str());
         r->failed = r->failed || !ok;
         std::remove(r->video_tmp.c_str());
-        if (o.out.empty()) std::remove(wav_file.c_str());
+        if (!wav_kept) std::remove(wav_file.c_str());
     }
     if (!o.sheet.empty() && !r->failed && !capture_stop_signal() &&
         !capture_write_png(r->outputs.add(o.sheet), sheet_compose(r->thumbs))) {
@@ -605,7 +648,9 @@ void report(const Run& r, double wall, double cpu, uint64_t s0, uint64_t s1) {
     std::fprintf(stderr, "wendril-capture: frames %" PRIu64 " .. %" PRIu64 " (%" PRIu64 " frames, %.3f s at %u fps, %d x %d), sound samples %" PRIu64 " .. %" PRIu64 "\n",
                  first, end - 1, frames, double(frames) / o.fps, o.fps, int(r.screen_width), int(r.screen_height), s0, s1);
     if (!o.out.empty())
-        std::fprintf(stderr, "wendril-capture: %" PRIu64 " PNG frames and wendril.wav in %s\n", r.written, o.out.c_str());
+        std::fprintf(stderr, "wendril-capture: %" PRIu64 " PNG frames%s in %s\n", r.written,
+                     o.wav.empty() ? " and wendril.wav" : "", o.out.c_str());
+    if (!o.wav.empty()) std::fprintf(stderr, "wendril-capture: sound %s\n", o.wav.c_str());
     if (!o.mp4.empty()) std::fprintf(stderr, "wendril-capture: video %s\n", o.mp4.c_str());
     if (!o.sheet.empty())
         std::fprintf(stderr, "wendril-capture: contact sheet %s (%zu order%s)\n", o.sheet.c_str(), r.thumbs.size(),

@@ -1,6 +1,7 @@
 // wendril-capture's files: PNG (tools/pngfile), the WAV cut to the captured span,
 // the contact sheet drawn with the data set's bitmap font, and ffmpeg run as a
-// child process with a pipe (no shell, so any file name is safe).
+// child process with a pipe (no shell, so any file name is safe). The Windows
+// build runs no ffmpeg and catches SIGINT and SIGTERM only.
 #include "tools/capture/capture_output.h"
 
 #include "app/picture.h"
@@ -11,29 +12,48 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <signal.h>
+#include <csignal>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#endif
 
 #include "tools/capture/span.h"
 #include "tools/font/font.h"
+#ifndef TAVIK_NO_PNG
 #include "tools/pngfile/pngfile.h"
+#endif
 
 RgbImage capture_rgb_from_rgba(const uint32_t* pixels, const int32_t* rows, int width, int height) {
     RgbImage out;
     out.width = width;
     out.height = height;
     out.rgb.resize(size_t(width) * size_t(height) * 3);
+#ifndef TAVIK_NO_PNG
     pngfile_rgb_from_rgba(pixels, rows, width, height, out.rgb.data());
+#else
+    // The build without libpng (wasm) has no pngfile.h: the same bytes here.
+    uint8_t* rgb = out.rgb.data();
+    for (int y = 0; y < height; y++) {
+        const uint8_t* src = reinterpret_cast<const uint8_t*>(pixels + rows[y]);
+        for (int x = 0; x < width; x++, src += 4, rgb += 3) rgb[0] = src[0], rgb[1] = src[1], rgb[2] = src[2];
+    }
+#endif
     return out;
 }
 
 bool capture_write_png(const std::string& path, const RgbImage& image) {
+#ifndef TAVIK_NO_PNG
     // Level 1 writes a frame about 2.5 times as fast as the default for some 10 %
     // more bytes; the output is still the same on every run.
     return pngfile_write_rgb(path, image.width, image.height, image.rgb.data(), 1);
+#else
+    (void)path, (void)image;
+    errno = ENOSYS;  // refused before the run (check_before_writing)
+    return false;
+#endif
 }
 
 // ---- WAV -------------------------------------------------------------------------------
@@ -176,20 +196,33 @@ RgbImage sheet_compose(const std::vector<SheetThumb>& thumbs) {
 namespace {
 
 volatile sig_atomic_t stop_signal = 0;
+#ifndef _WIN32
 // The ffmpeg process running now (0: none). Cleared only while the process is
 // still a zombie, so the handler never signals a process id used again.
 volatile sig_atomic_t running_ffmpeg = 0;
+#endif
 
 // Async-signal-safe only: a note and kill().
 void on_stop_signal(int sig) {
     const int saved = errno;
     stop_signal = sig;
+#ifdef _WIN32
+    std::signal(sig, on_stop_signal);  // the C library resets the handler on a signal
+#else
     if (running_ffmpeg > 0) kill(pid_t(running_ffmpeg), SIGKILL);
+#endif
     errno = saved;
 }
 
 }  // namespace
 
+#ifdef _WIN32
+void capture_catch_signals() {
+    // A signal ignored on entry stays ignored.
+    for (int sig : {SIGINT, SIGTERM})
+        if (std::signal(sig, on_stop_signal) == SIG_IGN) std::signal(sig, SIG_IGN);
+}
+#else
 void capture_catch_signals() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old;
@@ -205,11 +238,20 @@ void capture_catch_signals() {
         sigaction(sig, &sa, nullptr);
     }
 }
+#endif
 
 int capture_stop_signal() { return stop_signal; }
 
 // ---- ffmpeg ------------------------------------------------------------------------------
 
+#ifdef _WIN32
+// No ffmpeg runs in this build: --mp4 is refused before the run.
+bool ffmpeg_available() { return false; }
+bool video_begin(VideoEncoder*, const std::string&, int, int, uint32_t, int) { return false; }
+bool video_frame(VideoEncoder*, const RgbImage&) { return false; }
+bool video_end(VideoEncoder*) { return false; }
+bool video_mux(const std::string&, const std::string&, const std::string&) { return false; }
+#else
 bool ffmpeg_available() {
     const char* path = std::getenv("PATH");
     std::string dirs = path ? path : "/usr/bin:/bin";
@@ -322,3 +364,4 @@ bool video_mux(const std::string& video, const std::string& wav, const std::stri
                                  nullptr);
     return pid > 0 && wait_ok(pid);
 }
+#endif  // _WIN32
