@@ -17,6 +17,7 @@
 #      xdotool; the sound device closed; status 1;
 #   6. the sound output against a stand-in device (waveout_test.exe): refused
 #      buffers, positions in bytes past 2^32 bytes, an exit with the device open.
+#   7. wendril-capture.exe: the whole demo's frames equal tests/app/demo_frames.txt.
 # Arguments: the Linux build folder (data, wendril-capture) and the Windows one.
 set -eu
 # shellcheck source=tests/lib/x11.sh
@@ -34,7 +35,7 @@ fail() {
 for tool in wine wineserver Xvfb xdotool import convert python3 timeout; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup installs it)"
 done
-for exe in wendril.exe waveout_test.exe; do
+for exe in wendril.exe waveout_test.exe wendril-capture.exe; do
   [ -f "$winbuild/$exe" ] || fail "no $winbuild/$exe (scripts/build-windows makes it)"
 done
 [ -x "$build/wendril-capture" ] || fail "no $build/wendril-capture"
@@ -281,4 +282,9 @@ for case in refused bytes exit; do
     { cat "$tmp/waveout_$case.out" "$tmp/waveout_$case.err" >&2; fail "waveout_test $case: status $status"; }
   echo "wine_test: $(cat "$tmp/waveout_$case.out")"
 done
+
+# ---- 7. the capture's frames --------------------------------------------------------
+# wendril-capture.exe (the stand-ins and the headless host): every frame of the
+# whole demo equals the recorded one (tests/windows/capture_frames_test.sh).
+"$here/capture_frames_test.sh" "$build" "$winbuild" || fail "the Windows capture's frames differ"
 echo "wine_test: every Windows check passed in $(( $(date +%s) - started )) s"
