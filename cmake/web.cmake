@@ -20,6 +20,8 @@ find_library(TAVIK_OPENMPT_LIBRARY NAMES libopenmpt.a PATHS ${TAVIK_WEB_DEPENDEN
 
 # The SSE2 paths compile to wasm SIMD (their scalar references stay as they are).
 add_compile_options(-msimd128 -msse2)
+# std::bit_cast, which this emscripten's C++ library lacks.
+add_compile_options("SHELL:-include ${PROJECT_SOURCE_DIR}/cmake/web_bit_cast.h")
 # The start-up guard names its source file: relative, not the build machine's path.
 add_compile_options(-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 if(TAVIK_WEB_THREADS)

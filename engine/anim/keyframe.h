@@ -64,7 +64,8 @@ struct keyframe_segment {
     float* p0;           // start point row
     float* p1;           // end point row
 };
-static_assert(offsetof(keyframe_segment, p0) == 8 * sizeof(float), "seven floats, then two rows");
+static_assert(offsetof(keyframe_segment, p0) == (7 * sizeof(float) + alignof(float*) - 1) / alignof(float*) * alignof(float*),
+              "seven floats, then two rows (at a pointer's alignment: 32 bytes in, 28 in wasm32)");
 
 // The prepared data of an envelope track. TCB and B-spline tables have a phantom
 // point before the first key and after the last, and phantom segments 0 and count
