@@ -58,6 +58,20 @@ int audio_song_num_orders(AudioSong* song);
 int audio_song_speed(AudioSong* song);   // current ticks a row
 int audio_song_tempo(AudioSong* song);   // current BPM
 const char* audio_song_name(AudioSong* song);
+// Extension for seeking and pausing (beyond the two players' own calls).
+// Paused: the song is not mixed and keeps its place; resuming is heard at once.
+int audio_song_set_paused(AudioSong* song, int paused);
+int audio_song_is_paused(AudioSong* song);  // 0 for a bad handle
+// Jumps to `row` of `order`, then moves `skip` output frames further on without
+// them being heard; what is heard follows at once. The song's time in seconds
+// after the jump (before the skip) goes to *row_seconds when given. 0 for an
+// order or row the song does not have.
+int audio_song_seek(AudioSong* song, int order, int row, uint64_t skip, double* row_seconds);
+// Moves a song `frames` output frames on without mixing them into the output
+// (a paused song too); its mixer position after them goes to *out.
+int audio_song_advance(AudioSong* song, uint64_t frames, AudioPosition* out);
+// The song's own time in seconds at the mixer's place (from its start, jumps included).
+double audio_song_seconds(AudioSong* song);
 // The position at the output's play position: what is being heard now.
 int audio_song_heard(AudioSong* song, AudioPosition* out);
 // The position once `frames_heard` output frames have been played (the song's

@@ -51,3 +51,13 @@ int F_API FMUSIC_GetBPM(FMUSIC_MODULE* mod);
 signed char F_API FMUSIC_SetMasterVolume(FMUSIC_MODULE* mod, int volume);  // 0 .. 256
 int F_API FMUSIC_GetMasterVolume(FMUSIC_MODULE* mod);
 const char* F_API FMUSIC_GetName(FMUSIC_MODULE* mod);
+// FMOD 3's pause: the song holds its place, silent, until unpaused.
+signed char F_API FMUSIC_SetPaused(FMUSIC_MODULE* mod, signed char pause);
+signed char F_API FMUSIC_GetPaused(FMUSIC_MODULE* mod);
+// Extension, not in FMOD (the studio's seeking): row `row` of `order`, then
+// `skip` output frames further, heard at once; the row's time in seconds goes to
+// *row_seconds. The song's time at the mixer, and moving a song on unheard.
+signed char F_API FMUSIC_SetOrderRow(FMUSIC_MODULE* mod, int order, int row, unsigned long long skip,
+                                     double* row_seconds);
+double F_API FMUSIC_GetTime(FMUSIC_MODULE* mod);
+signed char F_API FMUSIC_Advance(FMUSIC_MODULE* mod, unsigned long long frames, int* order, int* row);

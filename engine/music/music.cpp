@@ -37,6 +37,7 @@ static struct {
     std::atomic<int> playing{0};
     std::atomic<UINT> timer_id{0};
     int clock_running = 0;
+    std::atomic<int> paused{0};  // extension: the clock holds while the song is paused
 } music;
 
 static MusicPosition position;
@@ -165,6 +166,7 @@ int music_play(int)
     }
     music.module_playing = 1;
     music.playing.store(1);
+    music.paused.store(0);
     return 1;
 }
 
@@ -194,6 +196,7 @@ int music_stop()
 {
     if (!music.playing.load()) return 0;
     music.playing.store(0);
+    music.paused.store(0);
     if (use_midas()) midas_release();
     else fmod_release();
     return 0;
@@ -227,6 +230,7 @@ const char* music_error_string()
 void CALLBACK sync_timer_callback(UINT id, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
     if (id != music.timer_id.load(std::memory_order_relaxed)) return;
+    if (music.paused.load(std::memory_order_relaxed)) return;
     // One writer (this thread): load and store need no read-modify-write.
     position.ticks.store(position.ticks.load(std::memory_order_relaxed) + 1.0f, std::memory_order_relaxed);
     position.count.store(position.count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -290,4 +294,87 @@ int sync_update()
 MusicPosition* sync_position()
 {
     return &position;
+}
+
+// ---- extension: seeking and pausing -------------------------------------------
+
+// The FMOD song when one is playing; null otherwise (or with MIDAS).
+static FMUSIC_MODULE* seekable_song()
+{
+    if (use_midas() || !music.playing.load()) return nullptr;
+    return music.song.load();
+}
+
+int music_pause(int paused)
+{
+    FMUSIC_MODULE* song = seekable_song();
+    if (!song || !FMUSIC_SetPaused(song, paused ? 1 : 0)) return 0;
+    music.paused.store(paused ? 1 : 0);
+    return 1;
+}
+
+int music_is_paused()
+{
+    return music.paused.load();
+}
+
+int music_seek(uint32_t order, uint32_t row, uint64_t skip)
+{
+    FMUSIC_MODULE* song = seekable_song();
+    if (!song || order > INT32_MAX || row > INT32_MAX) return 0;
+    if (!FMUSIC_SetOrderRow(song, static_cast<int>(order), static_cast<int>(row), skip, nullptr)) return 0;
+    int o = FMUSIC_GetOrder(song), r = FMUSIC_GetRow(song);
+    if (o >= 0) position.order.store(static_cast<uint32_t>(o), std::memory_order_relaxed);
+    if (r >= 0) position.row.store(static_cast<uint32_t>(r), std::memory_order_relaxed);
+    return 1;
+}
+
+int music_tell(MusicPlace* place)
+{
+    FMUSIC_MODULE* song = seekable_song();
+    int order = 0, row = 0;
+    if (!song || !place || !FMUSIC_Advance(song, 0, &order, &row)) return 0;
+    place->order = static_cast<uint32_t>(order);
+    place->row = static_cast<uint32_t>(row);
+    place->seconds = FMUSIC_GetTime(song);
+    return 1;
+}
+
+int music_seek_place(const MusicPlace* place)
+{
+    FMUSIC_MODULE* song = seekable_song();
+    if (!song || !place || place->order > INT32_MAX || place->row > INT32_MAX) return 0;
+    double row_seconds = 0.0;
+    const int order = static_cast<int>(place->order), row = static_cast<int>(place->row);
+    if (!FMUSIC_SetOrderRow(song, order, row, 0, &row_seconds)) return 0;
+    // The song's time counts whole output frames from the row's start.
+    const double into = (place->seconds - row_seconds) * 44100.0;
+    const uint64_t skip = into > 0.0 ? static_cast<uint64_t>(into + 0.5) : 0;
+    return skip == 0 ? 1 : music_seek(place->order, place->row, skip);
+}
+
+int music_advance(uint64_t frames, uint32_t* order, uint32_t* row)
+{
+    FMUSIC_MODULE* song = seekable_song();
+    int o = 0, r = 0;
+    if (!song || !FMUSIC_Advance(song, frames, &o, &r)) return 0;
+    if (order) *order = static_cast<uint32_t>(o);
+    if (row) *row = static_cast<uint32_t>(r);
+    return 1;
+}
+
+void sync_set(const MusicPosition* from)
+{
+    const auto relaxed = std::memory_order_relaxed;
+    position.frame_ticks = from->frame_ticks;
+    position.ticks.store(from->ticks.load(relaxed), relaxed);
+    position.frame_count = from->frame_count;
+    position.count.store(from->count.load(relaxed), relaxed);
+    position.order.store(from->order.load(relaxed), relaxed);
+    position.pattern.store(from->pattern.load(relaxed), relaxed);
+    position.row.store(from->row.load(relaxed), relaxed);
+    position.sync_info.store(from->sync_info.load(relaxed), relaxed);
+    position.loop_count.store(from->loop_count.load(relaxed), relaxed);
+    position.last_ticks = from->last_ticks;
+    position.last_count = from->last_count;
 }

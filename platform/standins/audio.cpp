@@ -29,6 +29,7 @@ struct AudioSong {
     std::unique_ptr<openmpt::module> mod;
     std::string name;
     bool playing;
+    bool paused;                      // playing, but held where it is
     float gain;
     AudioPosition mixer;              // where the mixer is, after the last block
     std::deque<AudioMark> marks;      // increasing frames
@@ -144,6 +145,7 @@ static AudioSong* make_song(const void* data, size_t size)
     }
     s->mod = std::move(mod);
     s->playing = false;
+    s->paused = false;
     s->gain = 1.0f;
     s->mixer = AudioPosition{0, s->mod->get_current_pattern(), 0, 0, 0};
     std::lock_guard<std::mutex> g(audio.lock);
@@ -279,6 +281,7 @@ int audio_song_play(AudioSong* song)
     s->marks.clear();
     mark_jump(s, heard);
     s->playing = true;
+    s->paused = false;
     return 1;
 }
 
@@ -319,6 +322,75 @@ int audio_song_set_order(AudioSong* song, int order)
     s->mixer.row = s->mod->get_current_row();
     mark_jump(s, heard);
     return 1;
+}
+
+// Renders `frames` of a song into nothing, reading its position after every
+// block as the mixer does; the caller holds the lock.
+static void skip_frames(AudioSong* s, uint64_t frames)
+{
+    while (frames > 0) {
+        int n = static_cast<int>(std::min<uint64_t>(frames, AUDIO_BLOCK));
+        s->mod->read_interleaved_stereo(AUDIO_RATE, n, audio.scratch);
+        update_mixer(s);
+        frames -= static_cast<uint64_t>(n);
+    }
+}
+
+int audio_song_set_paused(AudioSong* song, int paused)
+{
+    audio_host_pump();
+    uint64_t heard = audio_host_heard_frames();
+    std::lock_guard<std::mutex> g(audio.lock);
+    AudioSong* s = find_song(song);
+    if (!s) return 0;
+    // Resuming: what was rendered before the pause and not yet heard is gone
+    // from the output's view; the song goes on from its own place.
+    if (s->paused && !paused) mark_jump(s, heard);
+    s->paused = paused != 0;
+    return 1;
+}
+
+int audio_song_is_paused(AudioSong* song)
+{
+    std::lock_guard<std::mutex> g(audio.lock);
+    AudioSong* s = find_song(song);
+    return s && s->paused;
+}
+
+int audio_song_seek(AudioSong* song, int order, int row, uint64_t skip, double* row_seconds)
+{
+    audio_host_pump();
+    uint64_t heard = audio_host_heard_frames();
+    std::lock_guard<std::mutex> g(audio.lock);
+    AudioSong* s = find_song(song);
+    if (!s || order < 0 || order >= s->mod->get_num_orders() || row < 0) return 0;
+    const int pattern = s->mod->get_order_pattern(order);
+    if (pattern < 0 || pattern >= s->mod->get_num_patterns() || row >= s->mod->get_pattern_num_rows(pattern)) return 0;
+    const double seconds = s->mod->set_position_order_row(order, row);
+    if (row_seconds) *row_seconds = seconds;
+    s->mixer.order = s->mod->get_current_order();
+    s->mixer.pattern = s->mod->get_current_pattern();
+    s->mixer.row = s->mod->get_current_row();
+    skip_frames(s, skip);
+    mark_jump(s, heard);
+    return 1;
+}
+
+int audio_song_advance(AudioSong* song, uint64_t frames, AudioPosition* out)
+{
+    std::lock_guard<std::mutex> g(audio.lock);
+    AudioSong* s = find_song(song);
+    if (!s) return 0;
+    skip_frames(s, frames);
+    if (out) *out = s->mixer;
+    return 1;
+}
+
+double audio_song_seconds(AudioSong* song)
+{
+    std::lock_guard<std::mutex> g(audio.lock);
+    AudioSong* s = find_song(song);
+    return s ? s->mod->get_position_seconds() : 0.0;
 }
 
 int audio_song_set_gain(AudioSong* song, float gain)
@@ -415,7 +487,7 @@ void audio_render(float* out, int frames)
         std::lock_guard<std::mutex> g(audio.lock);
         int64_t last_frame = static_cast<int64_t>(audio.rendered) + n - 1;
         for (AudioSong* s : audio.songs) {
-            if (!s->playing) continue;
+            if (!s->playing || s->paused) continue;
             size_t got = s->mod->read_interleaved_stereo(AUDIO_RATE, n, audio.scratch);
             for (size_t i = 0; i < got * AUDIO_CHANNELS; i++) out[i] += audio.scratch[i] * s->gain;
             update_mixer(s);

@@ -173,3 +173,35 @@ const char* F_API FMUSIC_GetName(FMUSIC_MODULE* mod)
 {
     return audio_song_name(song_of(mod));
 }
+
+signed char F_API FMUSIC_SetPaused(FMUSIC_MODULE* mod, signed char pause)
+{
+    return audio_song_set_paused(song_of(mod), pause) ? 1 : fail(FMOD_ERR_INVALID_PARAM);
+}
+
+signed char F_API FMUSIC_GetPaused(FMUSIC_MODULE* mod)
+{
+    return audio_song_is_paused(song_of(mod)) ? 1 : 0;
+}
+
+// ---- extension: seeking by order, row and output frame ------------------------
+
+signed char F_API FMUSIC_SetOrderRow(FMUSIC_MODULE* mod, int order, int row, unsigned long long skip,
+                                     double* row_seconds)
+{
+    return audio_song_seek(song_of(mod), order, row, skip, row_seconds) ? 1 : fail(FMOD_ERR_INVALID_PARAM);
+}
+
+double F_API FMUSIC_GetTime(FMUSIC_MODULE* mod)
+{
+    return audio_song_seconds(song_of(mod));
+}
+
+signed char F_API FMUSIC_Advance(FMUSIC_MODULE* mod, unsigned long long frames, int* order, int* row)
+{
+    AudioPosition p;
+    if (!audio_song_advance(song_of(mod), frames, &p)) return fail(FMOD_ERR_INVALID_PARAM);
+    if (order) *order = p.order;
+    if (row) *row = p.row;
+    return 1;
+}
