@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "app/demo.h"
+#include "app/studio.h"
+#include "app/studio_keys.h"
 #include "engine/display/gfx.h"
 #include "engine/version.h"
 #ifndef _WIN32
@@ -13,16 +15,22 @@
 #endif
 
 static const char USAGE[] =
-    "usage: wendril [--scale S] [--window] [--version]\n"
+    "usage: wendril [--scale S] [--window] [--from WHEN] [--studio] [--version]\n"
     "Plays the demo full screen (in a window with --window or TAVIK_WINDOWED=1).\n"
     "\n"
     "  --scale S   draw at S times 320 x 240, S from 1 to 8 (2, 4.5 ...); the\n"
     "              default is 1, or TAVIK_SCALE when set. 4.5 is 1440 x 1080.\n"
     "  --window    start in a window\n"
+    "  --from WHEN start there: seconds (12.5) or order:row (9:0), with the\n"
+    "              frames a run from the start shows there\n"
+    "  --studio    the studio keys (below)\n"
     "  --version   print the version and end\n"
     "  --help      this text\n"
     "\n"
-    "Keys: Escape ends the demo; Alt+Enter switches between window and full screen.\n";
+    "Keys: Escape ends the demo; Alt+Enter switches between window and full screen.\n"
+    "Studio keys: Space pauses and resumes; Left/Right a row back/on (Shift: a\n"
+    "second); PgUp/PgDn an order; Home the start; ',' and '.' a frame back/on while\n"
+    "paused; '[' and ']' mark a span; L loops the span (or the current order).\n";
 
 static int bad_scale(const char* where, const char* text) {
     std::fprintf(stderr, "wendril: %s wants a scale from 1 to 8 (such as 2 or 4.5), not '%s'\n", where, text);
@@ -33,7 +41,8 @@ int main(int argc, char** argv) {
     // The arguments come first: --help and --version answer whatever the
     // environment holds, and --scale wins over TAVIK_SCALE, which is checked only
     // when it is used.
-    bool scale_given = false;
+    bool scale_given = false, studio = false, from_given = false;
+    StudioWhen from;
     const char* windowed = std::getenv("TAVIK_WINDOWED");
     bool window = windowed && std::strcmp(windowed, "1") == 0;
     for (int i = 1; i < argc; i++) {
@@ -47,6 +56,20 @@ int main(int argc, char** argv) {
         }
         if (!std::strcmp(argv[i], "--window")) {
             window = true;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--studio")) {
+            studio = true;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--from")) {
+            if (i + 1 >= argc || !studio_parse_when(argv[i + 1], &from)) {
+                std::fprintf(stderr, "wendril: --from wants seconds (12.5) or order:row (9:0): %s\n",
+                             i + 1 >= argc ? "nothing given" : studio_error());
+                return 2;
+            }
+            i++;
+            from_given = true;
             continue;
         }
         if (!std::strcmp(argv[i], "--scale")) {
@@ -72,5 +95,7 @@ int main(int argc, char** argv) {
     demo_screen_size(demo.scale, &width, &height);
     host_offer_display_mode(width, height);
 #endif
+    // The default run is the demo as designed; the studio's loop only on request.
+    if (studio || from_given) return studio_run(from_given ? &from : nullptr, studio, nullptr, nullptr);
     return demo_run(nullptr, nullptr);
 }
