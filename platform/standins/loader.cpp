@@ -26,7 +26,13 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     if (platform_fault("GetProcAddress", nullptr)) return nullptr;
+#ifdef __EMSCRIPTEN__
+    // wasm's static data starts near address 0, below the ordinals' range: every
+    // name is a name there (an ordinal matches none).
+    if (handle_of(module) != DDRAW_MODULE || !name) return nullptr;
+#else
     if (handle_of(module) != DDRAW_MODULE || !name || (uintptr_t)name < 0x10000) return nullptr;
+#endif
     // Through void*: the generic FARPROC and the real signature are unrelated function types.
     if (strcmp(name, "DirectDrawCreate") == 0) return (FARPROC)(void*)&DirectDrawCreate;
     return nullptr;
