@@ -9,13 +9,14 @@
 #include "app/studio.h"
 #include "app/studio_keys.h"
 #include "engine/display/gfx.h"
+#include "engine/sync/sync_editor.h"
 #include "engine/version.h"
 #ifndef _WIN32
 #include "platform/host.h"
 #endif
 
 static const char USAGE[] =
-    "usage: wendril [--scale S] [--window] [--from WHEN] [--studio] [--version]\n"
+    "usage: wendril [--scale S] [--window] [--from WHEN] [--studio] [--sync-port N] [--version]\n"
     "Plays the demo full screen (in a window with --window or TAVIK_WINDOWED=1).\n"
     "\n"
     "  --scale S   draw at S times 320 x 240, S from 1 to 8 (2, 4.5 ...); the\n"
@@ -23,7 +24,9 @@ static const char USAGE[] =
     "  --window    start in a window\n"
     "  --from WHEN start there: seconds (12.5) or order:row (9:0), with the\n"
     "              frames a run from the start shows there\n"
-    "  --studio    the studio keys (below)\n"
+    "  --studio    the studio keys (below), following a sync editor (GNU Rocket\n"
+    "              protocol) on 127.0.0.1:1338 when one listens\n"
+    "  --sync-port N  the sync editor's port (0: none)\n"
     "  --version   print the version and end\n"
     "  --help      this text\n"
     "\n"
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
     // environment holds, and --scale wins over TAVIK_SCALE, which is checked only
     // when it is used.
     bool scale_given = false, studio = false, from_given = false;
+    int sync_port = SYNC_EDITOR_PORT;
     StudioWhen from;
     const char* windowed = std::getenv("TAVIK_WINDOWED");
     bool window = windowed && std::strcmp(windowed, "1") == 0;
@@ -60,6 +64,17 @@ int main(int argc, char** argv) {
         }
         if (!std::strcmp(argv[i], "--studio")) {
             studio = true;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--sync-port")) {
+            char* end = nullptr;
+            const long port = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+            if (i + 1 >= argc || *end || port < 0 || port > 65535) {
+                std::fprintf(stderr, "wendril: --sync-port wants a port from 1 to 65535, or 0 for no sync editor\n");
+                return 2;
+            }
+            sync_port = int(port);
+            i++;
             continue;
         }
         if (!std::strcmp(argv[i], "--from")) {
@@ -96,6 +111,6 @@ int main(int argc, char** argv) {
     host_offer_display_mode(width, height);
 #endif
     // The default run is the demo as designed; the studio's loop only on request.
-    if (studio || from_given) return studio_run(from_given ? &from : nullptr, studio, nullptr, nullptr);
+    if (studio || from_given) return studio_run(from_given ? &from : nullptr, studio, sync_port, nullptr, nullptr);
     return demo_run(nullptr, nullptr);
 }

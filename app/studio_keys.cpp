@@ -11,6 +11,7 @@
 #include "engine/display/gfx.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
+#include "engine/sync/sync_editor.h"
 #include "platform/win32.h"
 
 // ---- module state -----------------------------------------------------------
@@ -21,6 +22,7 @@ static const int STUDIO_KEYS[] = {VK_SPACE, VK_LEFT, VK_RIGHT, VK_PRIOR, VK_NEXT
 static const int STUDIO_KEY_COUNT = int(sizeof STUDIO_KEYS / sizeof STUDIO_KEYS[0]);
 
 StudioLoop studio_loop;
+StudioEditor studio_editor = {nullptr, nullptr, -1};
 
 static SHORT toggles[256];
 
@@ -126,6 +128,35 @@ void studio_check_loop()
     if (at >= end || at < start) seek(studio_loop.from);
 }
 
+void studio_editor_start(int port)
+{
+    studio_editor.device = sync_create("wendril");
+    studio_editor.link = studio_editor.device ? sync_editor_connect(studio_editor.device, port) : nullptr;
+    studio_editor.last_row = -1;
+    if (!studio_editor.link)
+        std::fprintf(stderr, "wendril: %s: the studio runs without a sync editor\n", sync_editor_error());
+}
+
+void studio_editor_follow()
+{
+    SyncEditor* link = studio_editor.link;
+    if (!link) return;
+    SyncEditorEvents ev;
+    const int was_up = sync_editor_connected(link);
+    if (!sync_editor_poll(link, &ev)) {
+        // A lost connection: the tracks keep their last keys and the demo plays on.
+        if (was_up) std::fprintf(stderr, "wendril: the sync editor connection ended: %s\n", link->error);
+        return;
+    }
+    if (ev.pause_set) music_pause(ev.paused);
+    if (ev.row_set) {
+        seek(rows_from(0, 0, ev.row));
+        studio_editor.last_row = ev.row;  // the editor knows where it sent the demo
+    }
+    const int32_t row = int32_t(demo.position->order.load() * ROWS + demo.position->row.load());
+    if (row != studio_editor.last_row && sync_editor_set_row(link, row)) studio_editor.last_row = row;
+}
+
 void studio_frame_end()
 {
     if (demo.position->order > DEMO_END_LOOP_LAST) music_set_order(DEMO_END_LOOP_ORDER);
@@ -136,10 +167,11 @@ void studio_frame_end()
         if (key == 27) demo.quit = 1;
     studio_frame_done();
     studio_handle_keys();
+    studio_editor_follow();
     studio_check_loop();
 }
 
-int studio_run(const StudioWhen* from, bool keys, DemoFrameHook hook, void* user)
+int studio_run(const StudioWhen* from, bool keys, int editor_port, DemoFrameHook hook, void* user)
 {
     const int status = demo_start();
     if (status != 0) return status;
@@ -154,6 +186,7 @@ int studio_run(const StudioWhen* from, bool keys, DemoFrameHook hook, void* user
         return 2;
     }
     studio_keys_reset();
+    if (keys && editor_port > 0) studio_editor_start(editor_port);
     for (uint64_t frame = 0; !demo.quit; frame++) {
         // Paused, the picture holds: nothing is drawn, the same screen is shown.
         if (!music_is_paused()) demo_draw();
@@ -161,6 +194,9 @@ int studio_run(const StudioWhen* from, bool keys, DemoFrameHook hook, void* user
         else demo_frame_end(), studio_frame_done();
         if (hook) hook(frame, user);
     }
+    sync_editor_close(studio_editor.link);
+    sync_destroy(studio_editor.device);
+    studio_editor = {nullptr, nullptr, -1};
     demo_shutdown();
     return 0;
 }

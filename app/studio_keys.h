@@ -18,6 +18,25 @@ struct StudioLoop {
 };
 extern StudioLoop studio_loop;
 
+struct SyncDevice;
+struct SyncEditor;
+
+// The sync editor the studio follows: its row and pause are the studio's, and
+// the demo's row goes back to it. Null link when none answered.
+struct StudioEditor {
+    SyncDevice* device;  // the tracks ("wendril_<name>.track" files)
+    SyncEditor* link;
+    int32_t last_row;    // the row the editor was last told (or sent us to)
+};
+extern StudioEditor studio_editor;
+
+// Connects to a sync editor on 127.0.0.1:port; without one the studio says so
+// once on standard error and plays on.
+void studio_editor_start(int port);
+// Applies what the editor sent (row: a seek; pause) and tells it the demo's row
+// when that changed. A lost connection is said once; the studio plays on.
+void studio_editor_follow();
+
 // Takes the keys' present toggle bits as seen (a key pressed before the studio
 // began is not a press) and turns the loop off.
 void studio_keys_reset();
@@ -30,6 +49,7 @@ void studio_check_loop();
 // The demo's frame end, then the studio's keys and loop.
 void studio_frame_end();
 // The whole program in the studio: start-up, a seek to `from` when given, the
-// loop (with the keys when `keys`), shutdown. The exit status: 0 after Escape,
+// loop (with the keys, and the sync editor on `editor_port` when above 0, when
+// `keys`), shutdown. The exit status: 0 after Escape,
 // 1 when the start-up failed, 2 when `from` is never reached.
-int studio_run(const StudioWhen* from, bool keys, DemoFrameHook hook, void* user);
+int studio_run(const StudioWhen* from, bool keys, int editor_port, DemoFrameHook hook, void* user);

@@ -2,9 +2,11 @@
 // keys between frames: a pause holds the picture, the clock and the music; a
 // step shows the next (or previous) frame of a run from the start; the loop
 // wraps at its order's end and lets go when pressed again; a marked span
-// loops; rows, orders and Home move the music there.
+// loops; rows, orders and Home move the music there; a sync editor's row and
+// pause are followed and the demo's rows reported back.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -15,6 +17,7 @@
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
 #include "tests/app/demo_child.h"
+#include "tests/sync/scripted_editor.h"
 
 namespace {
 
@@ -193,4 +196,45 @@ TEST(StudioKeys, AMarkedSpanLoopsAndTheMovingKeysGoWhereTheySay) {
     EXPECT_EQ(got.get("right"), 1);
     EXPECT_EQ(got.get("left"), 1);
     EXPECT_EQ(got.get("home"), 1);
+}
+
+TEST(StudioKeys, TheStudioFollowsASyncEditorsRowAndPauseAndReportsItsOwn) {
+    ROBUST_REQUIRE_DATA();
+    robust::Report got;
+    robust::ChildResult r = in_studio([&] {
+        scripted::ScriptedEditor ed;
+        studio_editor_start(ed.port);
+        ed.greeted();
+        if (!studio_editor.link) return 6;
+        for (int f = 0; f < 30; f++) frame();
+        // The demo told the editor its rows as it played: the last is where it is.
+        const scripted::Bytes first = ed.receive(5);
+        got.put("reported", first.size() == 5 && first[0] == SYNC_CMD_SET_ROW);
+        ed.send_bytes(scripted::set_row(3 * 64 + 5));
+        ed.send_bytes({SYNC_CMD_PAUSE, 1});
+        for (int f = 0; f < 10 && !music_is_paused(); f++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            frame();
+        }
+        got.put("at", at());
+        got.put("paused", music_is_paused());
+        ed.send_bytes({SYNC_CMD_PAUSE, 0});
+        for (int f = 0; f < 10 && music_is_paused(); f++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            frame();
+        }
+        for (int f = 0; f < 60; f++) frame();
+        got.put("playing_on", at() > 3 * 64 + 5);
+        ed.hang_up();
+        for (int f = 0; f < 10; f++) frame();  // a lost editor: the demo plays on
+        got.put("after_hang_up", at() > 3 * 64 + 5 && !music_is_paused());
+        return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(got.get("reported"), 1);
+    EXPECT_EQ(got.get("at"), 3 * 64 + 5);
+    EXPECT_EQ(got.get("paused"), 1);
+    EXPECT_EQ(got.get("playing_on"), 1);
+    EXPECT_EQ(got.get("after_hang_up"), 1);
+    EXPECT_NE(r.err.find("the sync editor connection ended"), std::string::npos) << r.err;
 }
