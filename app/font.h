@@ -1,13 +1,23 @@
-// The glyph table: each glyph is seven rows of five pixels, written as text so
-// the shapes can be read and edited here.
-#include "tools/font/font.h"
+// A small bitmap font of our own (5 x 7 cells, capitals, digits, a little
+// punctuation): the studio's overlay, the text in mkassets' default pictures and
+// the labels of the capture tool's contact sheet, the same letters in all three.
+// Header only, so that the demo and the tools below it share one table.
+#pragma once
 
 #include <array>
 #include <cctype>
+#include <cstdint>
+#include <string_view>
 
 namespace font {
-namespace {
 
+constexpr int GLYPH_W = 5;
+constexpr int GLYPH_H = 7;
+
+namespace detail {
+
+// Each glyph is seven rows of five pixels, written as text so the shapes can be
+// read and edited here.
 struct Glyph {
     char c;
     const char* rows[GLYPH_H];
@@ -60,9 +70,11 @@ constexpr Glyph glyphs[] = {
     {'\'', {"..#..", "..#..", ".#...", ".....", ".....", ".....", "....."}},
 };
 
-std::array<std::array<uint8_t, GLYPH_H>, 256> build_table()
+using Table = std::array<std::array<uint8_t, GLYPH_H>, 256>;
+
+constexpr Table build_table()
 {
-    std::array<std::array<uint8_t, GLYPH_H>, 256> table{};
+    Table table{};
     for (const Glyph& g : glyphs) {
         for (int r = 0; r < GLYPH_H; ++r) {
             uint8_t bits = 0;
@@ -74,17 +86,19 @@ std::array<std::array<uint8_t, GLYPH_H>, 256> build_table()
     return table;
 }
 
-const auto table = build_table();
+inline constexpr Table table = build_table();
 
-}  // namespace
+}  // namespace detail
 
-const uint8_t* glyph(char c)
+// Row bits of a glyph, bit 4 the leftmost column; unknown characters are blank.
+inline const uint8_t* glyph(char c)
 {
-    unsigned char u = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c)));
-    return table[u].data();
+    const unsigned char u = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c)));
+    return detail::table[u].data();
 }
 
-int text_width(std::string_view text)
+// Width in cells of a text drawn with one column of spacing per glyph.
+inline int text_width(std::string_view text)
 {
     return text.empty() ? 0 : static_cast<int>(text.size()) * (GLYPH_W + 1) - 1;
 }
