@@ -19,6 +19,7 @@
   let running = false;
   let failed = false;
   let image = null;  // ImageData reused while the size stays
+  let workletUrl = null;  // the worklet's code, fetched with the page: the click needs nothing more
 
   // What tests and curious people can read: window.wendril.
   const state = {
@@ -105,7 +106,7 @@
     if (ctx.sampleRate !== RATE) return silent('the audio context runs at ' + ctx.sampleRate + ' Hz, not ' + RATE);
     const resumed = ctx.resume().catch(() => {});
     try {
-      await ctx.audioWorklet.addModule('audio-worklet.js');
+      await ctx.audioWorklet.addModule(workletUrl);
       const test = window.wendrilTest || {};
       audio.node = new AudioWorkletNode(ctx, 'wendril-output', {
         numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
@@ -421,7 +422,11 @@
     showCard('Loading the data…', null, false);
     try {
       Module.FS.mkdir('/data');
-      await fetchData(names);
+      const worklet = fetch('audio-worklet.js').then(async (r) => {
+        if (!r.ok) throw new Error('The sound\'s worklet audio-worklet.js is missing (HTTP ' + r.status + ').');
+        workletUrl = URL.createObjectURL(new Blob([await r.text()], { type: 'text/javascript' }));
+      });
+      await Promise.all([fetchData(names), worklet]);
     } catch (e) {
       return fail(e.message);
     }

@@ -20,5 +20,7 @@ void web_host_frame();
 // Fires the multimedia timers whose deadlines have passed (part of web_host_frame).
 void web_host_timers_fire();
 
-// Frames the sound has rendered ahead of what is heard, at most (44100 a second).
-constexpr uint64_t WEB_AUDIO_LEAD_FRAMES = 3072;
+// Frames the sound is rendered ahead of what is heard (139 ms): enough to ride over
+// a long animation frame (a picture loaded, a busy machine) without a gap; a jump
+// of the music (the end loop) is heard that much later, its position at once.
+constexpr uint64_t WEB_AUDIO_LEAD_FRAMES = 6144;
