@@ -59,6 +59,8 @@ const char* const USAGE =
     "  --hashes FILE       one line per frame: frame, order, row and the hash of its\n"
     "                      pixels, as in tests/app/demo_frames.txt (the default span\n"
     "                      at 60 fps and scale 1 gives that file)\n"
+    "  --timings FILE      one line per frame: frame and the wall-clock ms its\n"
+    "                      drawing and frame end took (for benchmarks)\n"
     "  --data DIR          where the demo's files are (default .)\n"
     "  --quiet             no progress on standard error\n"
     "  --help              this text\n"
@@ -76,7 +78,7 @@ struct Options {
     uint32_t fps = 60;
     SpanWhen from, to;
     uint64_t every = 1;
-    std::string out, mp4, sheet, log, hashes, wav, data = ".";
+    std::string out, mp4, sheet, log, hashes, wav, timings, data = ".";
     bool quiet = false;
     float scale = 1.0f;
 };
@@ -148,7 +150,8 @@ Options parse(int argc, char** argv) {
         }
         if (arg.rfind("--", 0) != 0) bad("unexpected argument '" + arg + "'");
         static const char* const with_value[] = {"--fps", "--from", "--to", "--frames", "--out", "--every",
-                                                  "--mp4", "--contact-sheet", "--log", "--hashes", "--wav", "--data", "--scale"};
+                                                  "--mp4", "--contact-sheet", "--log", "--hashes", "--wav", "--timings", "--data",
+                                                  "--scale"};
         bool known = false;
         for (const char* name : with_value) known = known || arg == name;
         if (!known) bad("unknown option '" + arg + "'");
@@ -165,6 +168,7 @@ Options parse(int argc, char** argv) {
         else if (arg == "--contact-sheet") o.sheet = value;
         else if (arg == "--log") o.log = value;
         else if (arg == "--hashes") o.hashes = value;
+        else if (arg == "--timings") o.timings = value;
         else if (arg == "--wav") o.wav = value;
         else if (arg == "--data") o.data = value;
         else if (arg == "--scale" && !(scale_given = demo_parse_scale(value.c_str(), &o.scale)))
@@ -190,7 +194,8 @@ Options parse(int argc, char** argv) {
 #ifdef _WIN32
     if (!o.mp4.empty()) bad("--mp4 runs ffmpeg, which is not in this build: --wav writes the span's sound");
 #endif
-    if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty() && o.hashes.empty() && o.wav.empty()) {
+    if (o.out.empty() && o.mp4.empty() && o.sheet.empty() && o.log.empty() && o.hashes.empty() && o.wav.empty() &&
+        o.timings.empty()) {
 #ifdef TAVIK_NO_PNG
         bad("nothing asked for: this build writes --hashes, --wav and --log (no PNG frames)");
 #endif
@@ -391,7 +396,7 @@ int check_before_writing(Options* o) {
         return 1;
     }
     o->out = absolute(o->out), o->mp4 = absolute(o->mp4), o->sheet = absolute(o->sheet), o->log = absolute(o->log);
-    o->hashes = absolute(o->hashes), o->wav = absolute(o->wav);
+    o->hashes = absolute(o->hashes), o->wav = absolute(o->wav), o->timings = absolute(o->timings);
     if (chdir(o->data.c_str()) != 0) {
         std::fprintf(stderr, "wendril-capture: cannot enter %s: %s\n", o->data.c_str(), std::strerror(errno));
         return 1;
@@ -402,7 +407,7 @@ int check_before_writing(Options* o) {
         return 1;
     }
     if (const int status = check_positions(*o)) return status;
-    for (const std::string* file : {&o->mp4, &o->sheet, &o->log, &o->hashes, &o->wav}) {
+    for (const std::string* file : {&o->mp4, &o->sheet, &o->log, &o->hashes, &o->wav, &o->timings}) {
         if (file->empty()) continue;
         const std::string dir = file->substr(0, file->find_last_of(PATH_SEPARATORS) + 1);
         if (access(dir.c_str(), W_OK) != 0) {
@@ -421,6 +426,7 @@ struct Run {
     Outputs outputs;
     FILE* log = nullptr;
     FILE* hashes = nullptr;
+    FILE* timings = nullptr;
     // The sound is needed for the WAV and the MP4: it is rendered into a part file
     // that starts at or just before the first frame and cut to the span at the end.
     bool want_sound = false;
@@ -463,6 +469,13 @@ int open_outputs(Run* r) {
         r->outputs.discard();
         return 1;
     }
+    if (!o.timings.empty() && !(r->timings = std::fopen(r->outputs.add(o.timings).c_str(), "wb"))) {
+        std::fprintf(stderr, "wendril-capture: cannot write %s: %s\n", o.timings.c_str(), std::strerror(errno));
+        if (r->log) std::fclose(r->log), r->log = nullptr;
+        if (r->hashes) std::fclose(r->hashes), r->hashes = nullptr;
+        r->outputs.discard();
+        return 1;
+    }
     r->want_sound = !o.out.empty() || !o.mp4.empty() || !o.wav.empty();
     const std::string base = !o.wav.empty() ? o.wav : !o.out.empty() ? o.out + "/wendril" : o.mp4;
     r->wav_part = base + ".sound.part";
@@ -481,6 +494,7 @@ int start_demo(Run* r) {
         std::fprintf(stderr, "wendril-capture: the demo did not start with the files in %s\n", r->o.data.c_str());
         if (r->log) std::fclose(r->log), r->log = nullptr;
         if (r->hashes) std::fclose(r->hashes), r->hashes = nullptr;
+        if (r->timings) std::fclose(r->timings), r->timings = nullptr;
         r->outputs.discard();
         return 1;
     }
@@ -503,6 +517,7 @@ int give_up(Run* r, int status) {
     }
     if (r->log) std::fclose(r->log), r->log = nullptr;
     if (r->hashes) std::fclose(r->hashes), r->hashes = nullptr;
+    if (r->timings) std::fclose(r->timings), r->timings = nullptr;
     r->outputs.discard();
     return status;
 }
@@ -594,10 +609,17 @@ int play(Run* r) {
                          step == SPAN_NEVER_FROM ? "--from" : "--to", w.order, w.row);
             return give_up(r, 2);
         }
+        // The frame's time: its drawing and its frame end, not the hash between them.
+        timespec t0;
+        if (r->timings) clock_gettime(CLOCK_MONOTONIC, &t0);
         demo_draw();
+        const double draw = r->timings ? seconds_since(t0, CLOCK_MONOTONIC) : 0;
         // Hashed as the whole-demo check does, before the frame end shows it.
         const uint64_t hash = r->hashes && step == SPAN_IN ? frame_hash_pixels(demo.vscreen) : 0;
+        if (r->timings) clock_gettime(CLOCK_MONOTONIC, &t0);
         demo_frame_end();
+        if (r->timings && step == SPAN_IN)
+            std::fprintf(r->timings, "%" PRIu64 " %.3f\n", n, (draw + seconds_since(t0, CLOCK_MONOTONIC)) * 1e3);
         // The frame past the span is drawn too: its frame end moves the clock, and so
         // the sound, beyond the span's last sample.
         if (step == SPAN_END) break;
@@ -676,7 +698,8 @@ int finish(Run* r) {
         r->failed = true;
     }
     demo_shutdown();
-    for (auto [file, name] : {std::pair{&r->log, &r->o.log}, std::pair{&r->hashes, &r->o.hashes}}) {
+    for (auto [file, name] : {std::pair{&r->log, &r->o.log}, std::pair{&r->hashes, &r->o.hashes},
+                                std::pair{&r->timings, &r->o.timings}}) {
         if (!*file) continue;
         const bool closed = std::fclose(*file) == 0;
         *file = nullptr;

@@ -263,13 +263,14 @@ TEST_F(Capture, MusicPositionsBoundTheSpanAndTheSheetHasOneThumbnailPerOrder) {
     EXPECT_FALSE(exists(d + "/capture")) << "no PNG frames unless asked for";
 }
 
-// --hashes alone: the comment line, then for each frame of the span the very line
-// the whole-demo check recorded for it (tests/app/demo_frames.txt), nothing else.
+// --hashes: the comment line, then for each frame of the span the very line the
+// whole-demo check recorded for it (tests/app/demo_frames.txt), nothing else.
+// --timings beside it: one line per frame of the span, its number and a time.
 TEST_F(Capture, HashesAreTheRecordedLinesOfTheirFrames) {
     const std::string d = scratch("hashes");
-    const ToolRun r = capture(d, "--from 9:0 --frames 30 --hashes h.txt --quiet");
+    const ToolRun r = capture(d, "--from 9:0 --frames 30 --hashes h.txt --timings t.txt --quiet");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(listing(d), (std::vector<std::string>{"h.txt", "stderr", "stdout"}));
+    EXPECT_EQ(listing(d), (std::vector<std::string>{"h.txt", "stderr", "stdout", "t.txt"}));
     std::vector<std::string> recorded;
     std::istringstream whole(text_of(std::string(TAVIK_SOURCE_DIR) + "/tests/app/demo_frames.txt"));
     for (std::string line; std::getline(whole, line);)
@@ -294,6 +295,15 @@ TEST_F(Capture, HashesAreTheRecordedLinesOfTheirFrames) {
         EXPECT_EQ(line, recorded[n]);
     }
     EXPECT_EQ(count, 30u);
+    std::istringstream timings(text_of(d + "/t.txt"));
+    for (size_t i = 0; i < 30; i++) {
+        unsigned long long n = 0;
+        double ms = -1;
+        ASSERT_TRUE(timings >> n >> ms) << "line " << i;
+        EXPECT_EQ(n, first + i);
+        EXPECT_GE(ms, 0.0);
+    }
+    EXPECT_FALSE(timings >> first) << "nothing past the span";
 }
 
 TEST_F(Capture, HelpAndBadArguments) {
