@@ -374,4 +374,11 @@ void studio_frame_done()
 
 int studio_snapshot_count() { return int(studio.snapshots.size()); }
 
+void studio_forget()
+{
+    if (studio.snapshots.size() > 1) studio.snapshots.resize(1);
+    studio.bytes = studio.snapshots.empty() ? 0 : studio.snapshots[0].pixels.size() * 8 + sizeof(Snapshot);
+    studio.model_live = false;
+}
+
 const char* studio_error() { return studio.error.c_str(); }

@@ -42,4 +42,7 @@ uint64_t studio_frame();
 void studio_frame_done();
 // Seek points kept so far (an order's first frame each, and the start).
 int studio_snapshot_count();
+// Drops every seek point but the start (after a reload: the module's timing
+// and the pictures may have changed).
+void studio_forget();
 const char* studio_error();

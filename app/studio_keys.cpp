@@ -4,10 +4,12 @@
 // engine code (F1, the comma, the brackets) work as well as the others.
 #include "app/studio_keys.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "app/demo.h"
 #include "app/studio.h"
+#include "app/studio_view.h"
 #include "engine/display/gfx.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
@@ -18,7 +20,7 @@
 
 // The keys the studio answers, as Windows virtual keys.
 static const int STUDIO_KEYS[] = {VK_SPACE, VK_LEFT, VK_RIGHT, VK_PRIOR, VK_NEXT, VK_HOME, 0xBC /* , */,
-                                  0xBE /* . */, 'L', 0xDB /* [ */, 0xDD /* ] */};
+                                  0xBE /* . */, 'L', 0xDB /* [ */, 0xDD /* ] */, VK_F1, 'R'};
 static const int STUDIO_KEY_COUNT = int(sizeof STUDIO_KEYS / sizeof STUDIO_KEYS[0]);
 
 StudioLoop studio_loop;
@@ -105,6 +107,12 @@ void studio_handle_keys()
         studio_loop.end_order = order;
         studio_loop.end_row = row;
     }
+    if (studio_key_pressed(VK_F1)) studio_view.overlay = !studio_view.overlay;
+    if (studio_key_pressed('R')) {
+        studio_reload();
+        // Paused, the frame on the screen is drawn again from the new files.
+        if (music_is_paused() && shown >= 0) seek(frame_when(shown));
+    }
     if (studio_key_pressed('L')) {
         studio_loop.on = !studio_loop.on;
         if (studio_loop.on) {
@@ -161,7 +169,9 @@ void studio_frame_end()
 {
     if (demo.position->order > DEMO_END_LOOP_LAST) music_set_order(DEMO_END_LOOP_ORDER);
     current_gfx_driver->update();
+    studio_view_show(demo.vscreen);
     current_gfx_driver->blit(0, 0, demo.vscreen, 0, 0, demo.vscreen->width, demo.vscreen->height);
+    studio_view_hide(demo.vscreen);
     sync_update();
     for (int32_t key; (key = current_gfx_driver->get_key()) != 0;)
         if (key == 27) demo.quit = 1;
@@ -189,7 +199,11 @@ int studio_run(const StudioWhen* from, bool keys, int editor_port, DemoFrameHook
     if (keys && editor_port > 0) studio_editor_start(editor_port);
     for (uint64_t frame = 0; !demo.quit; frame++) {
         // Paused, the picture holds: nothing is drawn, the same screen is shown.
-        if (!music_is_paused()) demo_draw();
+        if (!music_is_paused()) {
+            const auto t0 = std::chrono::steady_clock::now();
+            demo_draw();
+            studio_view_frame_time(std::chrono::duration<float, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        }
         if (keys) studio_frame_end();
         else demo_frame_end(), studio_frame_done();
         if (hook) hook(frame, user);

@@ -1,7 +1,8 @@
 // The studio's loop and keys: Space pauses and resumes; Left/Right a row back or
 // on (with Shift a second); PgUp/PgDn an order; Home the start; ',' and '.' a
 // frame back or on while paused; '[' and ']' mark a span; L loops the marked
-// span (or the current order) until pressed again.
+// span (or the current order) until pressed again; F1 the overlay; R reloads
+// the data files.
 #pragma once
 
 #include <cstdint>
