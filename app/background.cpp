@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/jobs/jobs.h"
+#include "engine/math/trig.h"
 #include "engine/math/vector.h"
 #include "engine/pixmap/pixmap.h"
 
@@ -38,7 +39,7 @@ void shade_block_corrected_sse2(Pixmap* dst, int32_t x, int32_t y, const Pixmap*
 
 void tunnel_mapping(const vector* d, float t, int32_t* u, int32_t* v) {
     const float r = 1.0f / std::sqrt(d->x * d->x + d->y * d->y);
-    *u = background_trunc(double(std::atan2(d->y, d->x)) * 2048.0 / 6.283185307179586) & 255;
+    *u = background_trunc(double(math_atan2f(d->y, d->x)) * 2048.0 / 6.283185307179586) & 255;
     *v = background_trunc(r * d->z * 64.0f + t) & 255;
 }
 
@@ -52,8 +53,8 @@ void sphere_mapping(const vector* d, float radius, int32_t* u, int32_t* v) {
         theta = 0.0f;
         phi = p.y == 0.0f ? 0.0f : (p.y < 0.0f ? float(-M_PI / 2) : float(M_PI / 2));
     } else {
-        theta = std::atan2(p.x, p.z) / 2.0f;
-        phi = std::atan2(p.y, std::sqrt(p.x * p.x + p.z * p.z)) / 2.0f;
+        theta = math_atan2f(p.x, p.z) / 2.0f;
+        phi = math_atan2f(p.y, std::sqrt(p.x * p.x + p.z * p.z)) / 2.0f;
     }
     const float theta1 = 1.0f - theta / float(M_PI);
     const float phi1 = 0.5f - 2.0f * phi / float(M_PI);

@@ -7,6 +7,7 @@
 
 #include "app/blob.h"
 #include "engine/geometry/frustum.h"
+#include "engine/math/trig.h"
 #include "engine/math/vector.h"
 #include "engine/raster/raster.h"
 #include "engine/raster/tpoly.h"
@@ -30,16 +31,16 @@ int blob_draw() {
 
     BlobCharges* q = &blob.charges;
     const float a = blob.a, b = blob.b, c = blob.c, d = blob.d, e = blob.e;
-    set3(q->ball1, R1 * std::sin(-a), R1 * std::sin(0.5f * a - 1.0f), R1 * std::sin(-1.25f * a));
-    set3(q->ball2, R2 * std::sin(0.9f * b + 2.2f), 0.7f * R2 * std::sin(1.2f * b),
-         R2 * std::sin(-0.6f * b - 1.6f));
-    set3(q->capsule_start, R3 * std::sin(0.67f * c + 2.05f), R3 * std::sin(-0.89f * c - 0.4f),
-         R3 * std::sin(1.4f * c - 0.2f));
+    set3(q->ball1, R1 * math_sinf(-a), R1 * math_sinf(0.5f * a - 1.0f), R1 * math_sinf(-1.25f * a));
+    set3(q->ball2, R2 * math_sinf(0.9f * b + 2.2f), 0.7f * R2 * math_sinf(1.2f * b),
+         R2 * math_sinf(-0.6f * b - 1.6f));
+    set3(q->capsule_start, R3 * math_sinf(0.67f * c + 2.05f), R3 * math_sinf(-0.89f * c - 0.4f),
+         R3 * math_sinf(1.4f * c - 0.2f));
     matrix m;
     mat_rotate_zyx(&m, 0.6f * d, 1.1f * d, -0.9f * d);
     set3(q->capsule_direction, m.m[3], m.m[4], m.m[5]);
-    set3(q->ball4, R4 * std::sin(0.2f * e - 0.1f), R4 * std::sin(1.4f * e + 1.3f),
-         R4 * std::sin(0.9f * e + 0.6f));
+    set3(q->ball4, R4 * math_sinf(0.2f * e - 0.1f), R4 * math_sinf(1.4f * e + 1.3f),
+         R4 * math_sinf(0.9f * e + 0.6f));
 
     blob.a += 0.19198056f;
     blob.b += 0.16056556f;

@@ -12,6 +12,7 @@
 #include "engine/fx/fx.h"
 #include "engine/geometry/frustum.h"
 #include "engine/image/jpeg.h"
+#include "engine/math/trig.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
@@ -79,8 +80,8 @@ void build_ball() {
         klegg.faces[t][2] = find_or_add(&work[t].c);
     }
     for (int k = 0; k < klegg.vertex_count; k++) {
-        klegg.theta[k] = std::atan2(klegg.unit[k].x, klegg.unit[k].z);
-        klegg.phi[k] = std::atan2(klegg.unit[k].y, klegg.unit[k].z);
+        klegg.theta[k] = math_atan2f(klegg.unit[k].x, klegg.unit[k].z);
+        klegg.phi[k] = math_atan2f(klegg.unit[k].y, klegg.unit[k].z);
     }
 }
 
@@ -143,13 +144,13 @@ void klegg_draw(Pixmap* screen, const MusicPosition* position) {
     matrix m;
     mat_rotate_zyx(&m, klegg.a1, klegg.a2, klegg.a3);
 
-    const float amplitude = 15.0f + klegg.pulse_amplitude * std::cos(klegg.pulse_phase);
+    const float amplitude = 15.0f + klegg.pulse_amplitude * math_cosf(klegg.pulse_phase);
     const float wave = klegg.wave_time;
     for (int k = 0; k < klegg.vertex_count; k++) {
         vector q, n;
         vec_mul_matrix(&q, &klegg.unit[k], &m);
         const float radius =
-            40.0f + amplitude * (std::sin(4.0f * klegg.theta[k] + 2.0f * wave) + std::sin(4.0f * klegg.phi[k] + wave));
+            40.0f + amplitude * (math_sinf(4.0f * klegg.theta[k] + 2.0f * wave) + math_sinf(4.0f * klegg.phi[k] + wave));
         vec_scale(&klegg.position[k], radius, &q);
         vec_normalize(&n, &klegg.position[k]);
         klegg.u[k] = clamp_byte(background_trunc(n.x * 128.0f + 128.0f));

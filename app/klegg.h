@@ -20,8 +20,8 @@ struct KleggState {
     int vertex_count;
     vector unit[KLEGG_MAX_VERTICES];        // the ball's distinct unit vertices
     int32_t faces[KLEGG_FACES][3];          // vertex indices
-    float theta[KLEGG_MAX_VERTICES];        // atan2(x, z) of each unit vertex
-    float phi[KLEGG_MAX_VERTICES];          // atan2(y, z)
+    float theta[KLEGG_MAX_VERTICES];        // math_atan2f(x, z) of each unit vertex
+    float phi[KLEGG_MAX_VERTICES];          // math_atan2f(y, z)
     vector position[KLEGG_MAX_VERTICES];    // this frame's displaced vertices
     int32_t u[KLEGG_MAX_VERTICES];          // this frame's texture coordinates, 0-255
     int32_t v[KLEGG_MAX_VERTICES];

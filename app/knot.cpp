@@ -11,6 +11,7 @@
 #include "engine/anim/keyframe.h"
 #include "engine/geometry/frustum.h"
 #include "engine/image/jpeg.h"
+#include "engine/math/trig.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "engine/raster/raster.h"
@@ -45,9 +46,9 @@ void build_curve() {
     const float* p = knot.phase;
     for (int q = 0; q < KNOT_SEGMENTS; q++) {
         const float a = 2.0f * float(q) * float(M_PI) / float(KNOT_SEGMENTS);
-        knot.curve[q].x = A[0] * std::sin(a + p[0]) + A[3] * std::sin(2 * a + p[3]) + A[6] * std::sin(3 * a + p[6]);
-        knot.curve[q].y = A[1] * std::sin(a + p[1]) + A[4] * std::sin(2 * a + p[4]) + A[7] * std::sin(3 * a + p[7]);
-        knot.curve[q].z = A[2] * std::sin(a + p[2]) + A[5] * std::sin(2 * a + p[5]) + A[8] * std::sin(3 * a + p[8]);
+        knot.curve[q].x = A[0] * math_sinf(a + p[0]) + A[3] * math_sinf(2 * a + p[3]) + A[6] * math_sinf(3 * a + p[6]);
+        knot.curve[q].y = A[1] * math_sinf(a + p[1]) + A[4] * math_sinf(2 * a + p[4]) + A[7] * math_sinf(3 * a + p[7]);
+        knot.curve[q].z = A[2] * math_sinf(a + p[2]) + A[5] * math_sinf(2 * a + p[5]) + A[8] * math_sinf(3 * a + p[8]);
     }
 }
 
@@ -62,12 +63,12 @@ void build_tube() {
         mat_frame(&frame, &forward, &knot.curve[q]);
         const vector f1 = {frame.m[0], frame.m[1], frame.m[2]};
         const vector f2 = {frame.m[3], frame.m[4], frame.m[5]};
-        const float width = S[0] + S[2] * std::sin(b) + S[4] * std::sin(2 * b);
-        const float height = S[1] + S[3] * std::sin(b) + S[5] * std::sin(2 * b);
+        const float width = S[0] + S[2] * math_sinf(b) + S[4] * math_sinf(2 * b);
+        const float height = S[1] + S[3] * math_sinf(b) + S[5] * math_sinf(2 * b);
         for (int s = 0; s < KNOT_SIDES; s++) {
             const float t = 2.0f * float(s) * float(M_PI) / float(KNOT_SIDES);
-            const float e1 = std::cos(t) * width;
-            const float e2 = std::sin(t) * height;
+            const float e1 = math_cosf(t) * width;
+            const float e2 = math_sinf(t) * height;
             vector offset, side;
             vec_scale(&offset, e1, &f1);
             vec_scale(&side, e2, &f2);
@@ -163,8 +164,8 @@ void knot_draw(Pixmap* screen, const MusicPosition* position) {
     build_tube();
     vec_transform_array(&knot.turned[0][0], &knot.tube[0][0], KNOT_SEGMENTS * KNOT_SIDES, &m);
     map_normals();
-    const float dx = knot.swing * std::cos(knot.wave_time);
-    const float dy = knot.swing * std::sin(knot.wave_time);
+    const float dx = knot.swing * math_cosf(knot.wave_time);
+    const float dy = knot.swing * math_sinf(knot.wave_time);
     for (int q = 0; q < KNOT_SEGMENTS; q++)
         for (int s = 0; s < KNOT_SIDES; s++) {
             knot.turned[q][s].x += dx;

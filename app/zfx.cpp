@@ -12,6 +12,7 @@
 #include "engine/fx/fx.h"
 #include "engine/geometry/frustum.h"
 #include "engine/image/jpeg.h"
+#include "engine/math/trig.h"
 #include "engine/memory/gmem.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
@@ -34,8 +35,8 @@ constexpr float TUBE_RADIUS = 12.65f;
 
 // The centre line: a trefoil knot, about 140 units across.
 vector knot_point(double t) {
-    return {float(22.0 * (std::sin(t) + 2.0 * std::sin(2.0 * t))),
-            float(22.0 * (std::cos(t) - 2.0 * std::cos(2.0 * t)) + 10.0), float(-60.0 * std::sin(3.0 * t))};
+    return {float(22.0 * (math_sin(t) + 2.0 * math_sin(2.0 * t))),
+            float(22.0 * (math_cos(t) - 2.0 * math_cos(2.0 * t)) + 10.0), float(-60.0 * math_sin(3.0 * t))};
 }
 
 void build_mesh() {
@@ -52,7 +53,7 @@ void build_mesh() {
         // pattern below, every face's (B - A) x (C - A) points out of the tube.
         for (int s = 0; s < ZFX_RING_STRIDE; s++) {
             const double angle = -2.0 * M_PI * s / ZFX_SIDES;
-            const float cs = float(TUBE_RADIUS * std::cos(angle)), sn = float(TUBE_RADIUS * std::sin(angle));
+            const float cs = float(TUBE_RADIUS * math_cos(angle)), sn = float(TUBE_RADIUS * math_sin(angle));
             zfx_mesh[ZFX_RING_STRIDE * r + s] = {centre.x + cs * frame.m[0] + sn * frame.m[3],
                                                  centre.y + cs * frame.m[1] + sn * frame.m[4],
                                                  centre.z + cs * frame.m[2] + sn * frame.m[5]};
@@ -126,7 +127,7 @@ void zfx_draw(Pixmap* screen, const MusicPosition* position) {
 
     // The eye distance breathes between 80 and 280; the frustum is set up
     // again in place, nothing is allocated.
-    const int32_t perspective = background_trunc(180.0f + 100.0f * std::cos(zfx.breathing));
+    const int32_t perspective = background_trunc(180.0f + 100.0f * math_cosf(zfx.breathing));
     frustum_init(zfx.view, 0, screen, 320.0f, 240.0f, float(perspective));
     effect_align_view(zfx.view);
 

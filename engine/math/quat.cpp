@@ -6,8 +6,10 @@
 #include <cmath>
 #include <new>
 
+#include "engine/math/trig.h"
+
 // Computed at start-up, before main runs, as the rest of the engine expects.
-const double QUAT_PI = 4.0 * std::atan(1.0);
+const double QUAT_PI = 4.0 * math_atan(1.0);
 
 quat quat::operator+(const quat& q) const { return quat_add(*this, q); }
 quat quat::operator-(const quat& q) const { return quat_sub(*this, q); }
@@ -17,8 +19,8 @@ quat quat::operator-() const { return quat_negate(*this); }
 
 quat quat_from_axis_angle(double angle, double x, double y, double z)
 {
-    double s = std::sin(angle / 2.0);
-    return quat{std::cos(angle / 2.0), x * s, y * s, z * s};
+    double s = math_sin(angle / 2.0);
+    return quat{math_cos(angle / 2.0), x * s, y * s, z * s};
 }
 
 void quat_to_axis_angle(const quat& q, double* angle, double axis[3])
@@ -28,7 +30,7 @@ void quat_to_axis_angle(const quat& q, double* angle, double axis[3])
         // Rounding can push w of a unit quaternion a hair past 1; acos would give NaN.
         double w = q.w > 1.0 ? 1.0 : (q.w < -1.0 ? -1.0 : q.w);
         double len = std::sqrt(d);
-        *angle = 2.0 * std::acos(w);
+        *angle = 2.0 * math_acos(w);
         axis[0] = q.x / len;
         axis[1] = q.y / len;
         axis[2] = q.z / len;
@@ -67,20 +69,20 @@ quat quat_inverse(const quat& q)
 quat quat_exp(const quat& q)
 {
     double t = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z);
-    double s = std::sin(t);
+    double s = math_sin(t);
     // Below the epsilon sin t / t is 1 to well within double rounding of the result.
     if (std::fabs(s) >= QUAT_EPSILON) {
         double k = s / t;
-        return quat{std::cos(t), q.x * k, q.y * k, q.z * k};
+        return quat{math_cos(t), q.x * k, q.y * k, q.z * k};
     }
-    return quat{std::cos(t), q.x, q.y, q.z};
+    return quat{math_cos(t), q.x, q.y, q.z};
 }
 
 quat quat_log(const quat& q)
 {
     if (std::fabs(q.w) < 1.0) {
-        double t = std::acos(q.w);
-        double s = std::sin(t);
+        double t = math_acos(q.w);
+        double s = math_sin(t);
         if (std::fabs(s) >= QUAT_EPSILON) {
             double k = t / s;
             return quat{0.0, q.x * k, q.y * k, q.z * k};
@@ -95,8 +97,8 @@ static double slerp_angle(const quat& p, const quat& q, double* s)
     double c = quat_dot(p, q);
     if (c > 1.0) c = 1.0;
     if (c < -1.0) c = -1.0;
-    double a = std::acos(c);
-    *s = std::sin(a);
+    double a = math_acos(c);
+    *s = math_sin(a);
     return a;
 }
 
@@ -105,7 +107,7 @@ quat quat_slerp(double t, const quat& p, const quat& q)
     double s;
     double a = slerp_angle(p, q, &s);
     if (s >= QUAT_EPSILON)
-        return quat_add(quat_scale(p, std::sin((1.0 - t) * a) / s), quat_scale(q, std::sin(t * a) / s));
+        return quat_add(quat_scale(p, math_sin((1.0 - t) * a) / s), quat_scale(q, math_sin(t * a) / s));
     return p;
 }
 
@@ -115,7 +117,7 @@ quat quat_slerp_spin(double t, const quat& p, const quat& q, double spin)
     double a = slerp_angle(p, q, &s);
     if (s >= QUAT_EPSILON) {
         double f = spin * QUAT_PI * t;
-        return quat_add(quat_scale(p, std::sin((1.0 - t) * a - f) / s), quat_scale(q, std::sin(t * a + f) / s));
+        return quat_add(quat_scale(p, math_sin((1.0 - t) * a - f) / s), quat_scale(q, math_sin(t * a + f) / s));
     }
     return p;
 }

@@ -20,7 +20,7 @@ static_assert(sizeof(quat) == 4 * sizeof(double), "quat is four doubles: w, x, y
 constexpr quat QUAT_ZERO = {0.0, 0.0, 0.0, 0.0};
 constexpr quat QUAT_IDENTITY = {1.0, 0.0, 0.0, 0.0};
 constexpr double QUAT_EPSILON = 0.001;  // smallest sine that exp, log and slerp divide by
-extern const double QUAT_PI;            // 4 * atan(1.0), computed before main runs
+extern const double QUAT_PI;            // 4 * math_atan(1.0), computed before main runs
 
 // (cos(angle/2), axis * sin(angle/2)); the axis is used as given, not normalized.
 quat quat_from_axis_angle(double angle, double x, double y, double z);

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "engine/math/trig.h"
+
 vector* vec_add(vector* out, const vector* a, const vector* b) {
     out->x = a->x + b->x;
     out->y = a->y + b->y;
@@ -94,9 +96,9 @@ static void mat_set(matrix* out, double e0, double e1, double e2, double e3, dou
 }
 
 matrix* mat_rotate_zyx(matrix* out, float ax, float ay, float az) {
-    double sx = std::sin((double)ax), cx = std::cos((double)ax);
-    double sy = std::sin((double)ay), cy = std::cos((double)ay);
-    double sz = std::sin((double)az), cz = std::cos((double)az);
+    double sx = math_sin((double)ax), cx = math_cos((double)ax);
+    double sy = math_sin((double)ay), cy = math_cos((double)ay);
+    double sz = math_sin((double)az), cz = math_cos((double)az);
     double t1 = sx * sy, t2 = cx * sy;
     mat_set(out, cy * cz, cx * sz + t1 * cz, sx * sz - t2 * cz,
             -cy * sz, cx * cz - t1 * sz, sx * cz + t2 * sz,
@@ -105,9 +107,9 @@ matrix* mat_rotate_zyx(matrix* out, float ax, float ay, float az) {
 }
 
 matrix* mat_rotate_xyz(matrix* out, float ax, float ay, float az) {
-    double sx = std::sin((double)ax), cx = std::cos((double)ax);
-    double sy = std::sin((double)ay), cy = std::cos((double)ay);
-    double sz = std::sin((double)az), cz = std::cos((double)az);
+    double sx = math_sin((double)ax), cx = math_cos((double)ax);
+    double sy = math_sin((double)ay), cy = math_cos((double)ay);
+    double sz = math_sin((double)az), cz = math_cos((double)az);
     double t1 = sx * sy, t2 = cx * sy;
     mat_set(out, cy * cz, cy * sz, -sy,
             t1 * cz - cx * sz, t1 * sz + cx * cz, sx * cy,
@@ -118,7 +120,7 @@ matrix* mat_rotate_xyz(matrix* out, float ax, float ay, float az) {
 matrix* mat_axis_angle(matrix* out, const vector* axis, float angle) {
     vector n;
     vec_normalize(&n, axis);
-    double c = std::cos((double)angle), s = std::sin((double)angle), t = 1.0 - c;
+    double c = math_cos((double)angle), s = math_sin((double)angle), t = 1.0 - c;
     double x = n.x, y = n.y, z = n.z;
     mat_set(out, t * x * x + c, t * x * y + s * z, t * x * z - s * y,
             t * y * x - s * z, t * y * y + c, t * y * z + s * x,
@@ -131,7 +133,7 @@ float mat_rotation_angle(const matrix* m) {
     // Rounding can push the cosine of a near-zero or near-pi angle past 1.
     if (c > 1.0) c = 1.0;
     if (c < -1.0) c = -1.0;
-    return (float)std::acos(c);
+    return (float)math_acos(c);
 }
 
 vector* mat_rotation_axis(vector* out, const matrix* m) {
