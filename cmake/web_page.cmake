@@ -21,11 +21,8 @@ target_link_libraries(wendril-web PRIVATE wendril_app "$<LINK_GROUP:RESCAN,tavik
                       TavikWeb::OpenMPT)
 # One factory, WendrilModule(options), that the page calls with its own hooks
 # (options.page); the page's script, not a generated HTML file, drives it.
-# The program's static data starts at 64 KiB (GLOBAL_BASE): below that the stand-ins'
-# GetProcAddress takes a name's address for an ordinal, as Windows does, and a
-# name kept low in memory ("DirectDrawCreate") would not be found.
 target_link_options(wendril-web PRIVATE
-  -sGLOBAL_BASE=65536 -sMODULARIZE=1 -sEXPORT_NAME=WendrilModule -sENVIRONMENT=web,worker
+  -sMODULARIZE=1 -sEXPORT_NAME=WendrilModule -sENVIRONMENT=web,worker
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sTOTAL_STACK=8388608
   -sEXPORTED_RUNTIME_METHODS=FS,ccall,UTF8ToString -sEXPORTED_FUNCTIONS=_main)
 if(TAVIK_WEB_THREADS)

@@ -10,10 +10,11 @@
 // check it); the first 3 s the worklet plays equal the native mix of that span;
 // Escape shows the card; ?scale=2 gives a 640 x 480 canvas and fetches hd/, scale
 // 1 does not; ?threads=2 plays on the threads build; a missing data file is named
-// on the page. The goals' figures (frame times, dropped frames, click to first
+// on the page; a browser without Web Audio plays silently on the clock and says
+// so. The goals' figures (frame times, dropped frames, click to first
 // frame) are printed, not asserted. Screenshots stay in BUILD_WEB when it fails.
 // WENDRIL_BROWSER_CASES=scale1,missing runs only those cases (all by default:
-// scale1, scale2, threads, missing).
+// scale1, scale2, threads, silent, missing).
 import { spawn, spawnSync } from 'node:child_process';
 import { promises as fs, readFileSync } from 'node:fs';
 import os from 'node:os';
@@ -31,7 +32,7 @@ const nativeDir = path.resolve(process.argv[3] || path.join(root, 'build'));
 const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
 const RATE = 44100;
 const RECORD_SECONDS = 3;
-const ALL_CASES = ['scale1', 'scale2', 'threads', 'missing'];
+const ALL_CASES = ['scale1', 'scale2', 'threads', 'silent', 'missing'];
 const only = (process.env.WENDRIL_BROWSER_CASES || '').split(',').filter(Boolean);
 for (const name of only) if (!ALL_CASES.includes(name)) fatal(`unknown case '${name}' (${ALL_CASES.join(', ')})`);
 const selected = only.length ? only : ALL_CASES;
@@ -101,10 +102,11 @@ async function startChromium() {
 }
 
 // A fresh tab with the page, watching its console and requests.
-async function openPage(port, url) {
+async function openPage(port, url, before = null) {
   const target = await CDP.New({ port });
   const client = await CDP({ port, target });
   const { Page, Runtime, Network, Log } = client;
+  if (before) await Page.addScriptToEvaluateOnNewDocument({ source: before });
   const page = { client, target, errors: [], failed: [], requests: [] };
   Runtime.consoleAPICalled((e) => {
     if (e.type === 'error' || e.type === 'assert') {
@@ -272,6 +274,17 @@ async function threaded(page) {
   check(t.isolated && t.build && t.threads === 2, '?threads=2 plays on the threads build', s);
 }
 
+// No Web Audio at all: the music still drives the demo, on the page's clock.
+async function silent(page) {
+  await clickStart(page);
+  await waitFor(page, 'window.wendril.presented > 0', 10000, 'the first frame');
+  await sleep(4000);
+  const s = JSON.parse(await evaluate(page, "JSON.stringify({ audio: window.wendril.audio, note: document.getElementById('note').textContent, position: window.wendril.position(), ticks: window.wendril.presented })"));
+  check(s.audio === 'none' && /No sound/.test(s.note) && /silently/.test(s.note), 'without Web Audio the page says the demo plays silently', s.note);
+  // 4 s of rows of 120 ms (125 BPM, 6 ticks a row): past row 25 of order 0, not stuck at its start.
+  check(s.position.order >= 1 || s.position.row >= 25, 'the silent music advances on the clock', JSON.stringify(s.position));
+}
+
 async function missing(page) {
   const text = await waitFor(page, "window.wendril && window.wendril.message && !document.getElementById('card').hidden && " +
                              "document.getElementById('card-text').textContent", 20000, 'the message').catch((e) => e.message);
@@ -300,13 +313,14 @@ const cases = [
   ['scale1', url, playing],
   ['scale2', url + '?scale=2', scaled],
   ['threads', url + '?threads=2', threaded],
+  ['silent', url, silent, 'delete window.AudioContext; delete window.webkitAudioContext;'],
   ['missing', missingServer.url, missing],
 ];
-for (const [name, address, run] of cases.filter(([name]) => selected.includes(name))) {
+for (const [name, address, run, script] of cases.filter(([name]) => selected.includes(name))) {
   let page = null;
   const before = failures;
   try {
-    page = await openPage(port, address);
+    page = await openPage(port, address, script);
     await run(page, port, name);
   } catch (e) {
     check(false, name, e.message);
