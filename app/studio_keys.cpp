@@ -19,8 +19,8 @@
 // ---- module state -----------------------------------------------------------
 
 // The keys the studio answers, as Windows virtual keys.
-static const int STUDIO_KEYS[] = {VK_SPACE, VK_LEFT, VK_RIGHT, VK_PRIOR, VK_NEXT, VK_HOME, 0xBC /* , */,
-                                  0xBE /* . */, 'L', 0xDB /* [ */, 0xDD /* ] */, VK_F1, 'R'};
+static const int STUDIO_KEYS[] = {VK_SPACE, VK_LEFT, VK_RIGHT, VK_PRIOR, VK_NEXT, VK_HOME, VK_OEM_COMMA,
+                                  VK_OEM_PERIOD, 'L', VK_OEM_4 /* [ */, VK_OEM_6 /* ] */, VK_F1, 'R'};
 static const int STUDIO_KEY_COUNT = int(sizeof STUDIO_KEYS / sizeof STUDIO_KEYS[0]);
 
 StudioLoop studio_loop;
@@ -95,14 +95,14 @@ void studio_handle_keys()
     if (studio_key_pressed(VK_NEXT)) seek(rows_from(order + 1, 0, 0));
     if (studio_key_pressed(VK_HOME)) seek(frame_when(0));
     // Stepping: only while paused, silent (the song stays paused).
-    if (studio_key_pressed(0xBC) && paused && shown > 0) seek(frame_when(shown - 1));
-    if (studio_key_pressed(0xBE) && paused) studio_step();
-    if (studio_key_pressed(0xDB)) {
+    if (studio_key_pressed(VK_OEM_COMMA) && paused && shown > 0) seek(frame_when(shown - 1));
+    if (studio_key_pressed(VK_OEM_PERIOD) && paused) studio_step();
+    if (studio_key_pressed(VK_OEM_4)) {
         studio_loop.mark_start = true;
         studio_loop.start_order = order;
         studio_loop.start_row = row;
     }
-    if (studio_key_pressed(0xDD)) {
+    if (studio_key_pressed(VK_OEM_6)) {
         studio_loop.mark_end = true;
         studio_loop.end_order = order;
         studio_loop.end_row = row;
