@@ -66,13 +66,13 @@
     ctx: null,
     node: null,
     ready: false,      // a running context with the worklet connected
+    open: false,       // the program's sound output is open on it
     epoch: 0,          // the stream's number; reports of an older one are stale
     posted: 0,         // stream frames posted
     mapCtx: -1,        // the context frame at which ...
     mapStream: 0,      // ... this stream frame was played (-1: none played yet)
     starvedAt: 0,      // the worklet ran out of frames here (null while playing)
     heardMax: 0,
-    dead: false,
     underruns: 0,
   };
   state.audioState = audio;
@@ -90,7 +90,12 @@
       if (audio.ctx.state !== 'running') {
         try { await audio.ctx.resume(); } catch (e) { /* the state says it */ }
       }
-      if (audio.ctx.state !== 'running') silent('the audio context is ' + audio.ctx.state);
+      if (audio.ctx.state !== 'running') return silent('the audio context is ' + audio.ctx.state);
+      if (audio.node) {
+        audio.ready = true;
+        state.audio = 'worklet';
+        say('');
+      }
       return;
     }
     const AC = window.AudioContext || window.webkitAudioContext;
@@ -195,7 +200,13 @@
       audio.mapStream = 0;
       audio.starvedAt = 0;
       audio.heardMax = 0;
+      audio.open = false;
       if (!audio.ready) return false;
+      if (audio.ctx.state !== 'running') {
+        silent('the audio context is ' + audio.ctx.state);
+        return false;
+      }
+      audio.open = true;
       audio.node.port.postMessage({ reset: audio.epoch });
       return true;
     },
@@ -205,9 +216,10 @@
       audio.posted += frames;
     },
     audioHeard() {
-      if (audio.dead) return -1;
+      if (!audio.open) return -1;
       if (audio.ctx.state !== 'running') {
-        audio.dead = true;
+        // The output stopped under the demo (the device went, the browser suspended it).
+        audio.open = false;
         silent('the audio output stopped (the context is ' + audio.ctx.state + ')');
         return -1;
       }
@@ -218,6 +230,7 @@
       return audio.heardMax;
     },
     audioClose() {
+      audio.open = false;
       if (audio.node) audio.node.port.postMessage({ reset: ++audio.epoch });
     },
   };
@@ -455,6 +468,6 @@
       underruns: audio.underruns,
     };
   };
-  state.heard = () => (audio.ready && Module ? page.audioHeard() : -1);
+  state.heard = () => (audio.open ? page.audioHeard() : -1);
   state.position = () => (Module ? { order: Module._web_order(), row: Module._web_row() } : null);
 })();
