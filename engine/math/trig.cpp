@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #ifdef __clang__
@@ -79,7 +80,20 @@ constexpr double PIO4 = 0x1.921fb54442d18p-1;  // pi/4 rounded: no reduction up 
 constexpr double MEDIUM_LIMIT = 0x1p20;         // below, n < 2^20 and n * MATH_PIO2_1..3 is exact
 constexpr double INF = std::numeric_limits<double>::infinity();
 
-double pow2(int k) { return std::bit_cast<double>(uint64_t(1023 + k) << 52); }  // -1022 <= k <= 1023
+// The bits of a double and back (std::bit_cast is missing from some C++20 libraries
+// the engine is built with).
+uint64_t double_bits(double x) {
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+double bits_double(uint64_t bits) {
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+double pow2(int k) { return bits_double(uint64_t(1023 + k) << 52); }  // -1022 <= k <= 1023
 
 // s + e = a + b exactly (Knuth's two-sum).
 void two_sum(double a, double b, double* s, double* e) {
@@ -111,7 +125,7 @@ uint64_t bits64(const uint32_t* p, int pos) {
 // product gives the quadrant and 128 bits of the fraction: enough, as no double comes
 // closer than 2^-62 to a multiple of pi/2.
 int reduce_large(double a, double* hi, double* lo) {
-    uint64_t bits = std::bit_cast<uint64_t>(a);
+    uint64_t bits = double_bits(a);
     int e = int(bits >> 52) - 1075;
     uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | uint64_t(1) << 52;
     int w = e >= 34 ? (e - 2) / 32 : 0;  // the first word holding a bit that counts
