@@ -318,9 +318,14 @@ int studio_seek(const StudioWhen& when, bool show)
     const uint64_t target = when.kind == StudioWhen::SECONDS ? (when.num * studio.fps + when.den - 1) / when.den : 0;
     const Snapshot* from = &studio.snapshots[0];
     for (const Snapshot& s : studio.snapshots) {
-        const bool before = when.kind == StudioWhen::POSITION ? !at_or_past(s.clock, when.order, when.row) || &s == from
-                                                                : s.frame <= target;
-        if (before) from = &s;
+        // A point before the target, or the first frame of the target's order
+        // when that frame already sees the target (the frame before it was in
+        // an earlier order, so it is the first frame that does).
+        const bool usable = when.kind == StudioWhen::POSITION
+                                ? !at_or_past(s.clock, when.order, when.row) || &s == from ||
+                                      (&s != &studio.snapshots[0] && s.clock.order == when.order)
+                                : s.frame <= target;
+        if (usable) from = &s;
     }
     restore_snapshot(*from);
     uint32_t last_order = model.clock.order.load();

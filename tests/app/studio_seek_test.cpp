@@ -1,7 +1,8 @@
 // Seeking: the frames after a seek are the frames a run from the start draws
 // at the same times, for seeks by time and by music position into several
 // orders (the fades of orders 5-8, the picture sections, the end loop), at
-// scale 1 and 2; later seeks start from the state kept at an earlier order.
+// scale 1 and 2; later seeks start from the state kept at an earlier order,
+// and seeking back to each point draws its frame again from the points kept.
 // Each run is a child process: the clock's record and the effects start afresh.
 #include <gtest/gtest.h>
 
@@ -97,6 +98,12 @@ void check_seeks(float scale, uint32_t fps, const std::vector<const char*>& when
             }
         }
         seeked.put("snapshots", studio_snapshot_count());
+        // Back to each point again, now from the points kept on the way: the
+        // frame drawn there (shown at once) is the run from the start's.
+        for (size_t i = 0; i < whens.size(); i++) {
+            if (!studio_seek(when_of(whens[i]), true)) return 5;
+            seeked.put("again" + std::to_string(i), int64_t(hash_screen()));
+        }
         demo_shutdown();
         return 0;
     }, 600);
@@ -111,6 +118,8 @@ void check_seeks(float scale, uint32_t fps, const std::vector<const char*>& when
             same += seeked.get("s" + std::to_string(i) + "_" + std::to_string(k), 1) ==
                     ref.get("f" + std::to_string(first + k), 2);
         EXPECT_EQ(same, WINDOW) << "frames equal to the run from the start, of " << WINDOW;
+        EXPECT_EQ(seeked.get("again" + std::to_string(i), 1), ref.get("f" + std::to_string(first), 2))
+            << "the frame shown by a second seek there";
         last_frame = uint64_t(first);
     }
     // The start and at least one order's first frame were kept on the way.
