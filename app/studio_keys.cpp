@@ -65,6 +65,7 @@ void studio_keys_reset()
 {
     for (int i = 0; i < STUDIO_KEY_COUNT; i++) toggles[STUDIO_KEYS[i]] = SHORT(GetKeyState(STUDIO_KEYS[i]) & 1);
     studio_loop = StudioLoop{};
+    studio_view.looping = false;
 }
 
 bool studio_key_pressed(int vk)
@@ -115,6 +116,7 @@ void studio_handle_keys()
     }
     if (studio_key_pressed('L')) {
         studio_loop.on = !studio_loop.on;
+        studio_view.looping = studio_loop.on;
         if (studio_loop.on) {
             const bool span = studio_loop.mark_start && studio_loop.mark_end &&
                               (studio_loop.start_order * ROWS + studio_loop.start_row <

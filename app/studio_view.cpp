@@ -17,7 +17,6 @@
 #include "app/knot.h"
 #include "app/picture.h"
 #include "app/studio.h"
-#include "app/studio_keys.h"
 #include "app/zfx.h"
 #include "engine/image/gif.h"
 #include "engine/image/jpeg.h"
@@ -120,7 +119,7 @@ int studio_view_lines(std::string* lines, int max_lines)
         if (n < max_lines) lines[n++] = s;
     };
     std::snprintf(buf, sizeof buf, "%u:%02u  %d:%05.2f%s%s", order, row, int(seconds) / 60, std::fmod(seconds, 60.0),
-                  music_is_paused() ? "  PAUSED" : "", studio_loop.on ? "  LOOP" : "");
+                  music_is_paused() ? "  PAUSED" : "", studio_view.looping ? "  LOOP" : "");
     add(buf);
     add(demo_section(order)->name);
     std::snprintf(buf, sizeof buf, "FRAME %.2f MS  THREADS %d  SCALE %g", double(studio_view.frame_ms[STUDIO_FRAME_TIMES - 1]),

@@ -13,6 +13,7 @@ constexpr int STUDIO_FRAME_TIMES = 120;
 
 struct StudioView {
     bool overlay;                            // F1 toggles it
+    bool looping;                            // the studio's loop is on (L)
     float frame_ms[STUDIO_FRAME_TIMES];      // the last frames' drawing times, oldest first
     std::string message;                     // the last reload's outcome, shown on the overlay
     int message_frames;                      // frames left to show it

@@ -100,7 +100,7 @@ struct MusicPlace {
 // its place, and the sync clock does not count: ticks, order and row hold.
 // 0 when not playing.
 int music_pause(int paused);
-int music_is_paused();
+int music_is_paused();  // 1 between music_pause(1) and music_pause(0) or a new music_play
 // Plays on from row `row` of `order`, `skip` output frames (1 / 44100 s) into
 // it, heard at once; the position record's order and row follow at once.
 // 0 when not playing or for a place the song does not have.
