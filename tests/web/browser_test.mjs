@@ -332,7 +332,9 @@ for (const [name, address, run, script] of cases.filter(([name]) => selected.inc
   if (page && name !== 'scale1' && name !== 'missing') quietPage(page, name);
   if (page) await closePage(port, page);
 }
+const exited = new Promise((r) => child.once('exit', r));
 child.kill();
+await Promise.race([exited, sleep(5000)]);
 server.close();
 missingServer.server.close();
 await fs.rm(tmp, { recursive: true, force: true });
