@@ -38,7 +38,8 @@ static struct {
 
 // ---- private helpers --------------------------------------------------------
 
-static const uint32_t OVERLAY_TEXT = 0xFFFFFF, OVERLAY_ACCENT = 0x40E0FF, OVERLAY_WARN = 0xFF8040;
+// Pixels are bytes R, G, B in memory: the words read 0xBBGGRR.
+static const uint32_t OVERLAY_TEXT = 0xFFFFFF, OVERLAY_ACCENT = 0xFFE040, OVERLAY_WARN = 0x3080FF;
 
 static int cell(const Pixmap* screen)
 {
@@ -151,13 +152,15 @@ void studio_view_show(Pixmap* s)
         const bool warn = i == 3;
         text(s, 2 * c, (2 + i * LINE_CELLS) * c, upper, warn ? OVERLAY_WARN : i == 0 ? OVERLAY_ACCENT : OVERLAY_TEXT);
     }
-    // The graph: one bar a frame, 1 cell per 2 ms, a line at 16.7 ms (60 a second).
+    // The graph: one bar a frame, its full height 16.7 ms (a frame at 60 a
+    // second, the line on top); longer frames stand out in the warning colour.
     const int32_t base = (2 + n * LINE_CELLS + GRAPH_CELLS) * c;
     for (int i = 0; i < STUDIO_FRAME_TIMES; i++) {
-        const int h = std::min(GRAPH_CELLS, int(std::lround(studio_view.frame_ms[i] / 2.0f)));
-        fill(s, (2 + i) * c, base - h * c, c, h * c, studio_view.frame_ms[i] > 16.7f ? OVERLAY_WARN : OVERLAY_ACCENT);
+        const float ms = studio_view.frame_ms[i];
+        const int h = std::min(GRAPH_CELLS, int(std::ceil(ms * GRAPH_CELLS / 16.7f)));
+        fill(s, (2 + i) * c, base - h * c, c, h * c, ms > 16.7f ? OVERLAY_WARN : OVERLAY_ACCENT);
     }
-    fill(s, 2 * c, base - int32_t(std::lround(16.7 / 2.0)) * c, STUDIO_FRAME_TIMES * c, std::max(1, c / 2), OVERLAY_TEXT);
+    fill(s, 2 * c, base - GRAPH_CELLS * c, STUDIO_FRAME_TIMES * c, std::max(1, c / 2), OVERLAY_TEXT);
 }
 
 void studio_view_hide(Pixmap* s)
