@@ -462,6 +462,7 @@
       frames: Module ? Module._web_frames() : 0,
       workMeanMs: Module ? Module._web_work_ms_mean() : 0,
       workMaxMs: Module ? Module._web_work_ms_max() : 0,
+      presentMsTotal: Module ? Module._web_host_present_ms() : 0,
       periodMs: period,
       dropped: d.filter((x) => x >= 1.5 * period).length,
       clickToFirstFrameMs: state.firstFrameMs >= 0 ? state.firstFrameMs - state.clickMs : -1,

@@ -192,6 +192,23 @@ function toPcm16(floats) {
 
 // ---- the cases --------------------------------------------------------------------
 
+// The canvas a second after the first frame (the ball on black, as the window
+// tests see it) beside wendril-capture's frames of the first 7 s at that scale.
+async function pictureCheck(page, scale) {
+  await sleep(1000);
+  const shot = await evaluate(page, `(() => { const c = document.getElementById('screen');
+      return { url: c.toDataURL('image/png'), position: window.wendril.position() }; })()`);
+  const png = path.join(tmp, `canvas${scale}.png`);
+  await fs.writeFile(png, Buffer.from(shot.url.split(',')[1], 'base64'));
+  const ref = path.join(tmp, `ref${scale}`);
+  capture(['--scale', String(scale), '--fps', '10', '--from', '0.3', '--to', '7', '--out', ref], 'reference frames');
+  const verdict = spawnSync('python3', [path.join(root, 'tests', 'window_structure.py'), png, ref], { encoding: 'utf8' });
+  check(verdict.status === 0,
+        `the canvas shows the demo's picture at scale ${scale} (order ${shot.position.order} row ${shot.position.row})`,
+        '\n' + verdict.stdout + verdict.stderr);
+  if (verdict.status !== 0) await fs.copyFile(png, path.join(webDir, `browser_test_canvas${scale}.png`));
+}
+
 async function playing(page, port, base) {
   await evaluate(page, `window.wendrilTest = { recordFrames: ${RECORD_SECONDS * RATE} }; true`);
   await clickStart(page);
@@ -200,17 +217,7 @@ async function playing(page, port, base) {
         'the audio context runs after the click', await evaluate(page, 'window.wendril.audioWhy'));
   check(await evaluate(page, "window.wendril.audio === 'worklet'"), 'the sound plays through the worklet');
 
-  // The picture a second in: the ball on black, as the window tests see it.
-  await sleep(1000);
-  const shot = await evaluate(page, `(() => { const c = document.getElementById('screen');
-      return { url: c.toDataURL('image/png'), width: c.width, height: c.height, position: window.wendril.position() }; })()`);
-  await fs.writeFile(path.join(tmp, 'canvas.png'), Buffer.from(shot.url.split(',')[1], 'base64'));
-  capture(['--fps', '10', '--from', '0.3', '--to', '7', '--out', path.join(tmp, 'ref')], 'reference frames');
-  const verdict = spawnSync('python3', [path.join(root, 'tests', 'window_structure.py'), path.join(tmp, 'canvas.png'),
-                                        path.join(tmp, 'ref')], { encoding: 'utf8' });
-  check(verdict.status === 0, `the canvas shows the demo's picture (order ${shot.position.order} row ${shot.position.row})`,
-        '\n' + verdict.stdout + verdict.stderr);
-  if (verdict.status !== 0) await fs.copyFile(path.join(tmp, 'canvas.png'), path.join(webDir, 'browser_test_canvas.png'));
+  await pictureCheck(page, 1);
 
   // The heard position against the page's clock, over 10 s.
   const sample = 'JSON.stringify({ heard: window.wendril.heard(), now: performance.now() })';
@@ -263,6 +270,7 @@ async function scaled(page) {
   await waitFor(page, 'window.wendril.presented > 0', 20000, 'the first frame');
   const size = await evaluate(page, "(() => { const c = document.getElementById('screen'); return c.width + 'x' + c.height; })()");
   check(size === '640x480', '?scale=2 gives a 640 x 480 canvas', size);
+  await pictureCheck(page, 2);  // the 32-bit frames' way to the canvas
   check(page.requests.some((u) => u.includes('/data/hd/t8-greyb.jpg')), '?scale=2 fetches the hd/ pictures');
 }
 

@@ -3,6 +3,7 @@
 // in through the exported web_host_* entry points, and a message box is a card on
 // the page. The browser paces the frames: the vertical-blank wait returns at once.
 #include <emscripten.h>
+#include <wasm_simd128.h>
 
 #include <cstring>
 #include <vector>
@@ -28,6 +29,7 @@ static struct {
     const HostEvents* events = nullptr;  // where input goes, handed over with the window
     std::vector<uint32_t> rgba;          // the frame as the canvas takes it: bytes R, G, B, 255
     std::vector<uint32_t> from565;       // 5-6-5 words to RGBA, made at the first such frame
+    double present_ms = 0;               // time spent presenting (conversion and canvas), for the page's figures
 } web;
 
 // ---- private helpers --------------------------------------------------------
@@ -59,7 +61,15 @@ static void frame_to_rgba(const HostFrame* f)
                 *o++ = web.from565[v];
             }
         } else {
-            for (int32_t x = 0; x < f->width; x++) {
+            int32_t x = 0;
+            // Four pixels at a time: bytes B, G, R, x to R, G, B, 255 (the scalar loop's result).
+            const v128_t opaque = wasm_u32x4_splat(0xFF000000u);
+            for (; x + 4 <= f->width; x += 4, o += 4) {
+                v128_t v = wasm_v128_load(row + 4 * x);
+                v = wasm_i8x16_shuffle(v, v, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+                wasm_v128_store(o, wasm_v128_or(v, opaque));
+            }
+            for (; x < f->width; x++) {
                 uint32_t v;
                 std::memcpy(&v, row + 4 * x, 4);  // 0x00RRGGBB
                 *o++ = 0xFF000000u | (v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16 & 0xFF);
@@ -84,8 +94,10 @@ void host_display_mode(int32_t, int32_t, int32_t) {}
 // Into the canvas at once: the browser shows it at its next refresh.
 void host_present(const HostFrame* frame, bool)
 {
+    const double begin = emscripten_get_now();
     frame_to_rgba(frame);
     web_js_present(reinterpret_cast<const uint8_t*>(web.rgba.data()), frame->width, frame->height);
+    web.present_ms += emscripten_get_now() - begin;
 }
 
 void host_wait_vblank() {}
@@ -139,6 +151,12 @@ EMSCRIPTEN_KEEPALIVE int web_host_mouse_move(int x, int y)
 EMSCRIPTEN_KEEPALIVE int web_host_mouse_button(int button, int down)
 {
     return web.events && web.events->mouse_button(button, down != 0);
+}
+
+// Milliseconds spent presenting frames since the program started.
+EMSCRIPTEN_KEEPALIVE double web_host_present_ms()
+{
+    return web.present_ms;
 }
 
 }  // extern "C"
