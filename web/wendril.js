@@ -465,6 +465,7 @@
       presentMsTotal: Module ? Module._web_host_present_ms() : 0,
       periodMs: period,
       dropped: d.filter((x) => x >= 1.5 * period).length,
+      droppedAtSeconds: d.map((x, i) => (x >= 1.5 * period ? +((t[i] - t[0]) / 1000).toFixed(2) : -1)).filter((x) => x >= 0),
       clickToFirstFrameMs: state.firstFrameMs >= 0 ? state.firstFrameMs - state.clickMs : -1,
       underruns: audio.underruns,
     };
