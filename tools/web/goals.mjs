@@ -52,8 +52,10 @@ while ((await ev('window.wendril.position().order')) < 20 && Date.now() - starte
 const stats = await ev('window.wendril.stats()');
 const info = await ev('({ scale: wendril.scale, threads: wendril.threads, threadsBuild: wendril.threadsBuild, audio: wendril.audio, message: wendril.message })');
 await client.close();
+const exited = new Promise((r) => chrome.once('exit', r));
 chrome.kill();
-await fs.rm(profile, { recursive: true, force: true });
+await Promise.race([exited, sleep(5000)]);
+await fs.rm(profile, { recursive: true, force: true }).catch(() => {});
 
 // What a static host sends compressed: the page's files and the data set it fetched.
 function gz(file) {
