@@ -1,7 +1,9 @@
 // Wendril's entry point in a web page: the page's script fetches the data set
 // into the program's file system, sets the scale and the threads, and starts the
 // demo after a click; from then on each animation frame of the browser is one pass
-// of the demo's loop (draw, frame end), and nothing blocks. Escape ends the loop:
+// of the demo's loop (draw, frame end), and nothing blocks: the frame end's
+// vertical-blank wait returns at once, after the host has fired the timers that
+// fell due and topped up the sound. Escape ends the loop:
 // the demo shuts down and the page offers to play again.
 #include <emscripten.h>
 #include <emscripten/html5.h>
@@ -13,7 +15,6 @@
 #include "engine/jobs/jobs.h"
 #include "engine/music/music.h"
 #include "platform/host.h"
-#include "platform/hosts/web/web_host.h"
 
 // The page's side (web/wendril.js): the loop has ended after Escape.
 EM_JS(void, web_js_ended, (), { Module.page.ended(); });
@@ -42,7 +43,6 @@ static struct {
 
 static EM_BOOL animation_frame(double, void*) {
     const double begin = emscripten_get_now();
-    web_host_frame();
     demo_draw();
     demo_frame_end();
     const double ms = emscripten_get_now() - begin;

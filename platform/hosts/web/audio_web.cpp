@@ -119,7 +119,7 @@ int audio_host_wav_end()
 // ---- the animation frame ------------------------------------------------------
 
 // Keeps WEB_AUDIO_LEAD_FRAMES rendered beyond what is heard.
-static void audio_frame()
+void web_host_audio_frame()
 {
     if (!wa.open) return;
     if (!wa.worklet) {
@@ -130,10 +130,4 @@ static void audio_frame()
     if (!wa.worklet) return;  // the output stopped just now
     uint64_t done = wa.source->rendered_frames();
     if (target > done) render(target - done, true);
-}
-
-void web_host_frame()
-{
-    web_host_timers_fire();
-    audio_frame();
 }

@@ -1,7 +1,8 @@
 // The browser host: each presented frame goes into the page's canvas (the page
 // scales it to the window, 4:3 and centred), the page's keyboard and mouse come
 // in through the exported web_host_* entry points, and a message box is a card on
-// the page. The browser paces the frames: the vertical-blank wait returns at once.
+// the page. The browser paces the frames: the vertical-blank wait does the frame's
+// due work (timers, sound) and returns at once.
 #include <emscripten.h>
 #include <wasm_simd128.h>
 
@@ -100,7 +101,14 @@ void host_present(const HostFrame* frame, bool)
     web.present_ms += emscripten_get_now() - begin;
 }
 
-void host_wait_vblank() {}
+// Nothing to wait for: the browser calls the next pass at its next refresh. What
+// time brought since the last pass happens here, where the headless host moves its
+// clock: the due timers fire and the sound is topped up.
+void host_wait_vblank()
+{
+    web_host_timers_fire();
+    web_host_audio_frame();
+}
 
 // The page's events arrive through the web_host_* entry points as they happen.
 void host_pump_events() {}
