@@ -6,6 +6,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__EMSCRIPTEN__) && defined(__SSE2__)
+#include <wasm_simd128.h>
+#endif
 
 void channel_table(uint32_t table[256], uint32_t mask)
 {
@@ -63,13 +66,24 @@ void channel_span32_plain(const ChannelTables* t, uint32_t* dst, const uint32_t*
 #if defined(__SSE2__)
 // Four pixels by the closed form. Each byte times a range below 256 fits the low
 // 16-bit half of its 32-bit lane, whose high half is zero times zero.
+#if defined(__EMSCRIPTEN__)
+// emscripten's _mm_sll_epi32, and a wasm shift whose count is set up outside
+// the loop, become four scalar shifts; a multiply by 2^count is one wasm
+// instruction with the same bits (modulo 2^32), the counts being bit positions
+// of a 32-bit mask, below 32.
+static inline __m128i shift_count(uint32_t s) { return _mm_set1_epi32((int32_t)(1u << s)); }
+static inline __m128i shift_left(__m128i v, __m128i s) { return (__m128i)wasm_i32x4_mul((v128_t)v, (v128_t)s); }
+#else
+static inline __m128i shift_count(uint32_t s) { return _mm_cvtsi32_si128((int32_t)s); }
+static inline __m128i shift_left(__m128i v, __m128i s) { return _mm_sll_epi32(v, s); }
+#endif
+
 struct ClosedForm {
     __m128i r_range, g_range, b_range, r_shift, g_shift, b_shift, byte;
     explicit ClosedForm(const ChannelTables* t)
         : r_range(_mm_set1_epi32((int32_t)t->range[0])), g_range(_mm_set1_epi32((int32_t)t->range[1])),
-          b_range(_mm_set1_epi32((int32_t)t->range[2])), r_shift(_mm_cvtsi32_si128((int32_t)t->shift[0])),
-          g_shift(_mm_cvtsi32_si128((int32_t)t->shift[1])), b_shift(_mm_cvtsi32_si128((int32_t)t->shift[2])),
-          byte(_mm_set1_epi32(0xFF))
+          b_range(_mm_set1_epi32((int32_t)t->range[2])), r_shift(shift_count(t->shift[0])),
+          g_shift(shift_count(t->shift[1])), b_shift(shift_count(t->shift[2])), byte(_mm_set1_epi32(0xFF))
     {
     }
     __m128i operator()(__m128i p) const
@@ -77,8 +91,7 @@ struct ClosedForm {
         const __m128i r = _mm_srli_epi32(_mm_mullo_epi16(_mm_and_si128(p, byte), r_range), 8);
         const __m128i g = _mm_srli_epi32(_mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(p, 8), byte), g_range), 8);
         const __m128i b = _mm_srli_epi32(_mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(p, 16), byte), b_range), 8);
-        return _mm_or_si128(_mm_or_si128(_mm_sll_epi32(r, r_shift), _mm_sll_epi32(g, g_shift)),
-                            _mm_sll_epi32(b, b_shift));
+        return _mm_or_si128(_mm_or_si128(shift_left(r, r_shift), shift_left(g, g_shift)), shift_left(b, b_shift));
     }
 };
 

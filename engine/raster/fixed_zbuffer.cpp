@@ -4,6 +4,9 @@
 #include "engine/raster/fixed_zbuffer.h"
 
 #include <emmintrin.h>
+#if defined(__EMSCRIPTEN__)
+#include <wasm_simd128.h>
+#endif
 
 #include <cmath>
 #include <cstddef>
@@ -33,11 +36,27 @@ static_assert(offsetof(ZVertex, u) == 4 && offsetof(ZVertex, v) == 8 && offsetof
 
 // ---- helpers ---------------------------------------------------------------
 
+#if defined(__EMSCRIPTEN__)
+// cvttss's result, 0x80000000 for what it cannot represent (NaN, magnitudes of
+// 2^31 and more but -2^31), without emscripten's emulation (a call to lrint).
+static inline __attribute__((always_inline)) int32_t cvttss(float f) {
+    return std::fabs(f) < 2147483648.0f ? (int32_t)f : INT32_MIN;  // the cast sees only values in range
+}
+#else
+static inline __attribute__((always_inline)) int32_t cvttss(float f) { return _mm_cvttss_si32(_mm_set_ss(f)); }
+#endif
+
 // Four floats to 16.16 at once. f * 65536 is exact in single precision as in
 // double (a power of two; an overflow to infinity saturates either way), and
 // the truncating conversion gives 0x80000000 for every value it cannot
 // represent (and for -32768.0 exactly): those lanes, rare, take the reference.
+// In wasm, the saturating conversion (NaN to 0, INT32_MIN and INT32_MAX beyond
+// the ends) is fixed_to16's rule for every float, in one instruction: emscripten
+// emulates cvttps lane by lane through calls to lrint.
 static inline __attribute__((always_inline)) __m128i to_fixed16_ps(__m128 f) {
+#if defined(__EMSCRIPTEN__)
+    return (__m128i)wasm_i32x4_trunc_sat_f32x4((v128_t)_mm_mul_ps(f, _mm_set1_ps(65536.0f)));
+#else
     __m128i r = _mm_cvttps_epi32(_mm_mul_ps(f, _mm_set1_ps(65536.0f)));
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(r, _mm_set1_epi32(INT32_MIN)))) {
         alignas(16) float in[4];
@@ -49,6 +68,7 @@ static inline __attribute__((always_inline)) __m128i to_fixed16_ps(__m128 f) {
         r = _mm_load_si128(reinterpret_cast<const __m128i*>(out));
     }
     return r;
+#endif
 }
 
 void fixed_zbuffer_to_fixed16x4(const float in[4], int32_t out[4]) {
@@ -58,7 +78,7 @@ void fixed_zbuffer_to_fixed16x4(const float in[4], int32_t out[4]) {
 // fixed_ceil16 (the prestep rule) through cvttss, the same for every float:
 // v * 65536 is exact, and what cvttss cannot represent goes the long way.
 static int32_t ceil_fixed16_ss(float v) {
-    int32_t i = _mm_cvttss_si32(_mm_set_ss(v * 65536.0f));
+    int32_t i = cvttss(v * 65536.0f);
     if (i == INT32_MIN) return fixed_ceil16(v);
     return (int32_t)(((int64_t)i + 0xFFFF) >> 16);
 }
