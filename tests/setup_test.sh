@@ -103,12 +103,13 @@ check 0 no none "libsdl2-dev wine doxygen libosmesa6-dev googletest" "scripts/ru
   "+install -y -qq --no-install-recommends libsdl2-dev" "-wine" "-doxygen" "-osmesa" "-googletest" "+cmake -S"
 # scripts/run without root: the message, status 1, and no build.
 check 1000 no none "libsdl2-dev" "scripts/run" 1 "+missing packages: libsdl2-dev" "-cmake -S"
-# scripts/test: every list its steps need, the Windows one included ...
-check 0 no none "wine doxygen googletest ffmpeg" "scripts/test" 1 \
-  "+--no-install-recommends doxygen ffmpeg googletest wine"
-# ... but not Windows' when asked to leave it out.
-check 0 no none "wine doxygen" "env TAVIK_SKIP=windows scripts/test" 1 "+--no-install-recommends doxygen" "-wine"
+# scripts/test: every list its steps need, the Windows and web ones included ...
+check 0 no none "wine doxygen googletest ffmpeg chromium emscripten" "scripts/test" 1 \
+  "+--no-install-recommends chromium doxygen emscripten ffmpeg googletest wine"
+# ... but not Windows' or the web's when asked to leave them out.
+check 0 no none "wine doxygen chromium" "env TAVIK_SKIP=windows,web scripts/test" 1 "+--no-install-recommends doxygen" \
+  "-wine" "-chromium"
 # A tool that its package did not bring is named before anything is built.
 check 0 no none "" "scripts/test" 1 "+test: cannot run every step; missing:" "+wine (package wine)" "-cmake -S"
-check 0 no none "" "env TAVIK_SKIP=wine scripts/test" 2 "+the steps that can be left out are windows, asan and tsan"
+check 0 no none "" "env TAVIK_SKIP=wine scripts/test" 2 "+the steps that can be left out are windows, web, asan and tsan"
 echo "setup_test: $case_no cases passed"
