@@ -16,43 +16,14 @@
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
-#include "tests/app/demo_child.h"
+#include "tests/app/studio_child.h"
 #include "tests/sync/scripted_editor.h"
 
 namespace {
 
-uint64_t hash_screen() {
-    uint64_t h = 1469598103934665603ull;
-    const Pixmap* s = demo.vscreen;
-    for (int64_t i = 0; i < int64_t(s->width) * s->height; i++) h = (h ^ (s->pixels[i] & 0xFFFFFFu)) * 1099511628211ull;
-    return h;
-}
-
-void press(UINT vk) {
-    host_inject_key(vk, true);
-    host_inject_key(vk, false);
-}
-
-// One frame of the studio's loop, as studio_run does it.
-void frame() {
-    if (!music_is_paused()) demo_draw();
-    studio_frame_end();
-}
+using namespace studio_child;
 
 uint32_t at() { return demo.position->order.load() * 64 + demo.position->row.load(); }
-
-// Runs `body` in a child with the studio started on the headless host at 60 fps.
-robust::ChildResult in_studio(const std::function<int()>& body) {
-    return robust::run_child(robust::data_dir(), [&] {
-        host_reset();
-        host_clock_set_frame_rate(60);
-        if (demo_start() != 0 || !studio_begin()) return 3;
-        studio_keys_reset();
-        const int status = body();
-        demo_shutdown();
-        return status;
-    }, 300);
-}
 
 }  // namespace
 
@@ -73,7 +44,7 @@ TEST(StudioKeys, PauseHoldsAndStepsShowTheFramesOfARunFromTheStart) {
     });
     ASSERT_EQ(r.status, 0) << r.err;
 
-    r = in_studio([&] {
+    r = in_studio(robust::data_dir(), [&] {
         for (int f = 0; f < 200; f++) frame();  // frames 0-199 drawn
         press(VK_SPACE);
         frame();  // frame 200 drawn, then the key pauses
@@ -117,7 +88,7 @@ TEST(StudioKeys, PauseHoldsAndStepsShowTheFramesOfARunFromTheStart) {
 TEST(StudioKeys, TheLoopWrapsAtTheOrdersEndUntilPressedAgain) {
     ROBUST_REQUIRE_DATA();
     robust::Report got;
-    robust::ChildResult r = in_studio([&] {
+    robust::ChildResult r = in_studio(robust::data_dir(), [&] {
         while (demo.position->order.load() < 1) frame();
         for (int f = 0; f < 100; f++) frame();
         press('L');
@@ -149,7 +120,7 @@ TEST(StudioKeys, TheLoopWrapsAtTheOrdersEndUntilPressedAgain) {
 TEST(StudioKeys, AMarkedSpanLoopsAndTheMovingKeysGoWhereTheySay) {
     ROBUST_REQUIRE_DATA();
     robust::Report got;
-    robust::ChildResult r = in_studio([&] {
+    robust::ChildResult r = in_studio(robust::data_dir(), [&] {
         while (at() < 10) frame();
         press(0xDB);  // '['
         frame();
@@ -201,7 +172,7 @@ TEST(StudioKeys, AMarkedSpanLoopsAndTheMovingKeysGoWhereTheySay) {
 TEST(StudioKeys, TheStudioFollowsASyncEditorsRowAndPauseAndReportsItsOwn) {
     ROBUST_REQUIRE_DATA();
     robust::Report got;
-    robust::ChildResult r = in_studio([&] {
+    robust::ChildResult r = in_studio(robust::data_dir(), [&] {
         scripted::ScriptedEditor ed;
         studio_editor_start(ed.port);
         ed.greeted();

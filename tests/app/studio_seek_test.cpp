@@ -14,16 +14,11 @@
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
-#include "tests/app/demo_child.h"
+#include "tests/app/studio_child.h"
 
 namespace {
 
-uint64_t hash_screen() {
-    uint64_t h = 1469598103934665603ull;
-    const Pixmap* s = demo.vscreen;
-    for (int64_t i = 0; i < int64_t(s->width) * s->height; i++) h = (h ^ (s->pixels[i] & 0xFFFFFFu)) * 1099511628211ull;
-    return h;
-}
+using studio_child::hash_screen;
 
 void start_host(float scale, uint32_t fps) {
     int32_t w, h;

@@ -15,44 +15,16 @@
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/host.h"
-#include "tests/app/demo_child.h"
+#include "tests/app/studio_child.h"
 
 namespace {
 
-uint64_t hash_pixels(const uint32_t* p, int64_t n) {
-    uint64_t h = 1469598103934665603ull;
-    for (int64_t i = 0; i < n; i++) h = (h ^ (p[i] & 0xFFFFFFu)) * 1099511628211ull;
-    return h;
-}
-
-uint64_t hash_screen() { return hash_pixels(demo.vscreen->pixels, int64_t(demo.vscreen->width) * demo.vscreen->height); }
+using namespace studio_child;
 
 uint64_t hash_presented() {
     int32_t w = 0, h = 0;
     const uint8_t* rgba = host_last_frame(&w, &h);
     return rgba ? hash_pixels(reinterpret_cast<const uint32_t*>(rgba), int64_t(w) * h) : 0;
-}
-
-void press(UINT vk) {
-    host_inject_key(vk, true);
-    host_inject_key(vk, false);
-}
-
-void frame() {
-    if (!music_is_paused()) demo_draw();
-    studio_frame_end();
-}
-
-robust::ChildResult in_studio(const std::string& dir, const std::function<int()>& body) {
-    return robust::run_child(dir, [&] {
-        host_reset();
-        host_clock_set_frame_rate(60);
-        if (demo_start() != 0 || !studio_begin()) return 3;
-        studio_keys_reset();
-        const int status = body();
-        demo_shutdown();
-        return status;
-    }, 300);
 }
 
 }  // namespace
