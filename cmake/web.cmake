@@ -42,27 +42,13 @@ set_target_properties(TavikWeb::OpenMPT PROPERTIES IMPORTED_LOCATION ${TAVIK_OPE
   INTERFACE_INCLUDE_DIRECTORIES ${TAVIK_OPENMPT_INCLUDE})
 
 macro(tavik_web_programs)
-  # The headless host, as on Linux.
-  file(GLOB PLATFORM_COMMON CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/standins/*.cpp)
-  file(GLOB PLATFORM_HEADLESS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/hosts/headless/*.cpp)
-  add_library(tavik_platform_headless STATIC ${PLATFORM_COMMON} ${PLATFORM_HEADLESS})
-  target_include_directories(tavik_platform_headless PUBLIC ${TAVIK_INCLUDES})
-  target_link_libraries(tavik_platform_headless PUBLIC TavikWeb::OpenMPT Threads::Threads)
-  target_compile_definitions(tavik_platform_headless PUBLIC TAVIK_HOST_HEADLESS=1)
-
-  # The capture for node: the real file system (the data folder read, the files
-  # written where they are named), memory that grows, exit() that ends node. No
-  # PNG library in this build: the frames and the contact sheet are refused.
-  file(GLOB TOOLS_SHARED CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/xm/*.cpp ${PROJECT_SOURCE_DIR}/tools/font/*.cpp
-       ${PROJECT_SOURCE_DIR}/tools/capture/span.cpp)
-  add_library(tavik_tools STATIC ${TOOLS_SHARED})
-  target_include_directories(tavik_tools PUBLIC ${PROJECT_SOURCE_DIR})
-  file(GLOB CAPTURE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/capture/*.cpp)
-  list(FILTER CAPTURE_SOURCES EXCLUDE REGEX ".*/tools/capture/span\\.cpp$")
-  add_executable(wendril-capture ${CAPTURE_SOURCES})
+  # The headless host and the capture for node: the real file system (the data
+  # folder read, the files written where they are named), memory that grows,
+  # exit() that ends node. No PNG library in this build: the frames and the
+  # contact sheet are refused.
+  tavik_headless_host(TavikWeb::OpenMPT)
+  tavik_capture(tavik wendril_app)
   target_compile_definitions(wendril-capture PRIVATE TAVIK_NO_PNG=1)
-  target_link_libraries(wendril-capture PRIVATE wendril_app tavik_tools
-    "$<LINK_GROUP:RESCAN,tavik,tavik_platform_headless>")
   target_link_options(wendril-capture PRIVATE -sENVIRONMENT=node -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1
     -sEXIT_RUNTIME=1 -sTOTAL_STACK=8388608)
   if(TAVIK_WEB_THREADS)

@@ -53,13 +53,9 @@ target_link_libraries(waveout_test PRIVATE tavik_platform_windows)
 # contact sheet) and no ffmpeg runs here: the frame hashes, the WAV and the log.
 # Called by CMakeLists.txt once tavik and wendril_app are defined.
 function(tavik_windows_capture)
-  file(GLOB standins CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/standins/*.cpp)
-  file(GLOB headless CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/hosts/headless/*.cpp)
-  add_library(tavik_platform_headless STATIC ${standins} ${headless})
-  target_include_directories(tavik_platform_headless PUBLIC ${PROJECT_SOURCE_DIR})
+  tavik_headless_host("${TAVIK_OPENMPT_LIBRARY};rpcrt4")
   target_include_directories(tavik_platform_headless SYSTEM PUBLIC ${TAVIK_OPENMPT_INCLUDE})
-  target_compile_definitions(tavik_platform_headless PUBLIC TAVIK_STANDINS=1 TAVIK_HOST_HEADLESS=1)
-  target_link_libraries(tavik_platform_headless PUBLIC ${TAVIK_OPENMPT_LIBRARY} Threads::Threads rpcrt4)
+  target_compile_definitions(tavik_platform_headless PUBLIC TAVIK_STANDINS=1)
 
   get_target_property(engine_sources tavik SOURCES)
   add_library(tavik_standin STATIC ${engine_sources})
@@ -72,9 +68,6 @@ function(tavik_windows_capture)
   add_library(wendril_app_standin STATIC ${app_sources})
   target_link_libraries(wendril_app_standin PUBLIC tavik_standin)
 
-  file(GLOB capture CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/capture/*.cpp ${PROJECT_SOURCE_DIR}/tools/font/*.cpp)
-  add_executable(wendril-capture ${capture})
+  tavik_capture(tavik_standin wendril_app_standin)
   target_compile_definitions(wendril-capture PRIVATE TAVIK_NO_PNG=1)
-  target_link_libraries(wendril-capture PRIVATE wendril_app_standin
-    "$<LINK_GROUP:RESCAN,tavik_standin,tavik_platform_headless>")
 endfunction()
