@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/demo.h"
+#include "app/studio.h"
 #include "engine/music/music.h"
 #include "engine/pixmap/pixmap.h"
 #include "platform/audio.h"
@@ -110,28 +111,25 @@ uint64_t positive(const std::string& option, const std::string& text, uint64_t m
     return v;
 }
 
-// "12", "12.5" (seconds, kept exact as a fraction) or "9:16" (order:row).
+// "12", "12.5" (seconds, kept exact as a fraction) or "9:16" (order:row): read as
+// wendril --from reads them (studio_parse_when), within the capture's bounds.
 SpanWhen parse_when(const std::string& option, const std::string& text) {
+    StudioWhen read;
+    const bool ok = studio_parse_when(text.c_str(), &read);
     SpanWhen w;
-    const size_t colon = text.find(':');
-    uint64_t a, b;
-    if (colon != std::string::npos) {
-        if (!parse_uint(text.substr(0, colon), &a, 255) || !parse_uint(text.substr(colon + 1), &b, 255))
+    if (text.find(':') != std::string::npos) {
+        if (!ok || read.kind != StudioWhen::POSITION)
             bad(option + " wants seconds (12.5) or order:row (9:0) with order and row 0 .. 255, not '" + text + "'");
         w.kind = SpanWhen::POSITION;
-        w.order = uint32_t(a);
-        w.row = uint32_t(b);
+        w.order = read.order;
+        w.row = read.row;
         return w;
     }
-    const size_t dot = text.find('.');
-    const std::string whole = text.substr(0, dot), frac = dot == std::string::npos ? "" : text.substr(dot + 1);
-    if (!parse_uint(whole.empty() ? "0" : whole, &a, 86400) || (dot != std::string::npos && frac.empty() && whole.empty()) ||
-        frac.size() > 6 || (!frac.empty() && !parse_uint(frac, &b, 999999)))
+    if (!ok || read.kind != StudioWhen::SECONDS || read.den > 1000000 || read.num / read.den > 86400)
         bad(option + " wants seconds (12.5, at most 86400) or order:row (9:0), not '" + text + "'");
     w.kind = SpanWhen::SECONDS;
-    w.den = 1;
-    for (size_t i = 0; i < frac.size(); i++) w.den *= 10;
-    w.num = a * w.den + (frac.empty() ? 0 : b);
+    w.num = read.num;
+    w.den = read.den;
     return w;
 }
 
