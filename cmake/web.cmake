@@ -46,7 +46,7 @@ macro(tavik_web_programs)
   # folder read, the files written where they are named), memory that grows,
   # exit() that ends node. No PNG library in this build: the frames and the
   # contact sheet are refused.
-  tavik_headless_host(TavikWeb::OpenMPT)
+  tavik_host_platform(headless TavikWeb::OpenMPT)
   tavik_capture(tavik wendril_app)
   target_compile_definitions(wendril-capture PRIVATE TAVIK_NO_PNG=1)
   target_link_options(wendril-capture PRIVATE -sENVIRONMENT=node -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1

@@ -9,12 +9,7 @@
 
 # The browser host: the Windows stand-ins shared by every Linux-like host, and the
 # canvas, animation-frame clock and Web Audio output of platform/hosts/web.
-file(GLOB PLATFORM_WEB_COMMON CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/standins/*.cpp)
-file(GLOB PLATFORM_WEB CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/hosts/web/*.cpp)
-add_library(tavik_platform_web STATIC ${PLATFORM_WEB_COMMON} ${PLATFORM_WEB})
-target_include_directories(tavik_platform_web PUBLIC ${TAVIK_INCLUDES})
-target_link_libraries(tavik_platform_web PUBLIC TavikWeb::OpenMPT)
-target_compile_definitions(tavik_platform_web PUBLIC TAVIK_HOST_WEB=1)
+tavik_host_platform(web TavikWeb::OpenMPT)
 
 add_executable(wendril-web ${PROJECT_SOURCE_DIR}/app/web/main.cpp)
 target_link_libraries(wendril-web PRIVATE wendril_app "$<LINK_GROUP:RESCAN,tavik,tavik_platform_web>"

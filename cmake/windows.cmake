@@ -53,7 +53,7 @@ target_link_libraries(waveout_test PRIVATE tavik_platform_windows)
 # contact sheet) and no ffmpeg runs here: the frame hashes, the WAV and the log.
 # Called by CMakeLists.txt once tavik and wendril_app are defined.
 function(tavik_windows_capture)
-  tavik_headless_host("${TAVIK_OPENMPT_LIBRARY};rpcrt4")
+  tavik_host_platform(headless "${TAVIK_OPENMPT_LIBRARY};rpcrt4")
   target_include_directories(tavik_platform_headless SYSTEM PUBLIC ${TAVIK_OPENMPT_INCLUDE})
   target_compile_definitions(tavik_platform_headless PUBLIC TAVIK_STANDINS=1)
 
